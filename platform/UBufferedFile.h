@@ -1,0 +1,57 @@
+// A file written through a memory buffer. Every failing system call raises
+// the run-time I/O error with the code of its errno, a failed flush included.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quarvex {
+
+class TBufferedFile {
+public:
+    enum class TMode {
+        CreateTruncate, // create, or empty an existing file; read and write
+        OpenExisting,   // an existing file, read and write, positioned at 0
+        Append,         // an existing file, positioned at its end
+    };
+
+    TBufferedFile() = default;
+    TBufferedFile(const TBufferedFile&) = delete;
+    TBufferedFile& operator=(const TBufferedFile&) = delete;
+    // Closes the file; a failure of that last flush cannot be reported from
+    // here, so owners call Close themselves wherever an error must surface.
+    ~TBufferedFile();
+
+    // Opens path; raises EInOutError (the file stays closed) on failure.
+    void Open(const std::string& path, TMode mode);
+    bool IsOpen() const { return fd_ >= 0; }
+
+    // Appends n bytes at the current position through the buffer.
+    void Write(const void* data, size_t n);
+    void Write(const std::string& text) { Write(text.data(), text.size()); }
+    // Writes the buffer out, then moves the position to pos.
+    void Seek(int64_t pos);
+    int64_t Position() const { return bufferStart_ + int64_t(used_); }
+    // Writes the buffer out and returns the size of the file on disk.
+    int64_t Size();
+    // Writes the buffer out and cuts or extends the file to size bytes.
+    void Truncate(int64_t size);
+    // Reads up to n bytes at pos, bypassing the buffer; returns the count read.
+    size_t ReadAt(int64_t pos, void* data, size_t n);
+    // Writes the buffer to the file; on failure the buffered bytes are dropped.
+    void Flush();
+    // Flushes and closes; the file is closed even when the flush raises.
+    void Close();
+
+private:
+    void WriteThrough(const uint8_t* data, size_t n);
+
+    int fd_ = -1;
+    std::vector<uint8_t> buffer_;
+    size_t used_ = 0;
+    int64_t bufferStart_ = 0; // file offset of buffer_[0]
+};
+
+} // namespace quarvex

@@ -1,0 +1,47 @@
+// Helpers shared by the tests: scratch folders, file bytes, running an
+// independent reader, and a file-size limit that makes writes fail.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quarvex::test {
+
+// A fresh folder under /tmp, removed with everything in it on destruction.
+class TScratchDir {
+public:
+    TScratchDir();
+    ~TScratchDir();
+    const std::string& Path() const { return path_; } // ends with "/"
+    std::string File(const std::string& name) const { return path_ + name; }
+
+private:
+    std::string path_;
+};
+
+std::vector<uint8_t> ReadBytes(const std::string& path);
+std::string ReadText(const std::string& path);
+void WriteText(const std::string& path, const std::string& text);
+bool FileExists(const std::string& path);
+
+// Runs a shell command; returns its standard output, and its exit status in *status.
+std::string RunCommand(const std::string& command, int* status = nullptr);
+
+// The independent reader's dump of a layer (tests/tools/shpdump.py, pyshp).
+std::string DumpLayer(const std::string& shapeFile, const std::string& table = "");
+
+// While alive, writes that pass maxBytes in any file fail as on a full disk.
+class TFileSizeLimit {
+public:
+    explicit TFileSizeLimit(uint64_t maxBytes);
+    ~TFileSizeLimit();
+
+private:
+    uint64_t oldSoft_;
+};
+
+std::string SharedDir();
+std::string SourceDir();
+
+} // namespace quarvex::test
