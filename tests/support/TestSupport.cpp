@@ -109,3 +109,69 @@ std::string SourceDir()
 }
 
 } // namespace quarvex::test
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace quarvex::test {
+
+TFixtureServer::TFixtureServer()
+{
+    logPath_ = "/tmp/quarvex-http-" + std::to_string(getpid()) + "-" + std::to_string(rand()) + ".log";
+    int out[2];
+    if (pipe(out) != 0)
+        throw std::runtime_error("pipe failed");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, logPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    std::string script = SourceDir() + "/tests/tools/httpfixture.py";
+    char* argv[] = {const_cast<char*>("/usr/bin/python3"), script.data(), nullptr};
+    int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    if (rc != 0) {
+        close(out[0]);
+        throw std::runtime_error("cannot start the HTTP fixture");
+    }
+    std::string line;
+    char c;
+    while (read(out[0], &c, 1) == 1 && c != '\n')
+        line += c;
+    close(out[0]);
+    port_ = std::atoi(line.c_str());
+    if (port_ <= 0)
+        throw std::runtime_error("the HTTP fixture gave no port");
+}
+
+TFixtureServer::~TFixtureServer()
+{
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+    std::remove(logPath_.c_str());
+}
+
+std::string TFixtureServer::RequestLog() const
+{
+    return ReadText(logPath_);
+}
+
+TProxySetting::TProxySetting(const std::string& proxy)
+{
+    setenv("http_proxy", proxy.c_str(), 1);
+    unsetenv("no_proxy");
+    unsetenv("NO_PROXY");
+}
+
+TProxySetting::~TProxySetting()
+{
+    unsetenv("http_proxy");
+}
+
+} // namespace quarvex::test

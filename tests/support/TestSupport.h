@@ -45,3 +45,31 @@ std::string SharedDir();
 std::string SourceDir();
 
 } // namespace quarvex::test
+
+namespace quarvex::test {
+
+// The HTTP fixture (tests/tools/httpfixture.py) on 127.0.0.1, running while
+// this object lives; its request log is kept in a file.
+class TFixtureServer {
+public:
+    TFixtureServer();
+    ~TFixtureServer();
+    int Port() const { return port_; }
+    std::string ProxyAddress() const { return "http://127.0.0.1:" + std::to_string(port_); }
+    // The lines "GET <address> <agent>" of the requests so far.
+    std::string RequestLog() const;
+
+private:
+    int pid_ = -1;
+    int port_ = 0;
+    std::string logPath_;
+};
+
+// Sets http_proxy to the address for the object's life and clears no_proxy.
+class TProxySetting {
+public:
+    explicit TProxySetting(const std::string& proxy);
+    ~TProxySetting();
+};
+
+} // namespace quarvex::test

@@ -2,6 +2,7 @@
 """Prints a layer (shape file + dBASE table) as an independent reader sees it.
 
 Usage: shpdump.py SHAPEFILE [TABLE]
+       shpdump.py --check FOLDER   (the four layers kml_tmp1..4 of a work folder)
 The shape file is read from a copy named .shp (its own extension is not one
 that shapefile readers accept), the table from a copy named .dbf. Text fields
 are decoded with the code page that the table's language-driver byte names.
@@ -22,7 +23,30 @@ def fmt(v):
     return repr(float(v))
 
 
+def check_folder(folder):
+    """Reads every layer of the folder; the shapes and records must pair up."""
+    for kind in range(1, 5):
+        base = os.path.join(folder, "kml_tmp%d" % kind)
+        work = tempfile.mkdtemp()
+        try:
+            shutil.copy(base + ".$m", os.path.join(work, "layer.shp"))
+            shutil.copy(base + ".dbf", os.path.join(work, "layer.dbf"))
+            with open(os.path.join(work, "layer.shp"), "rb") as shp, \
+                    open(os.path.join(work, "layer.dbf"), "rb") as dbf:
+                reader = shapefile.Reader(shp=shp, dbf=dbf, encoding="cp1252", encodingErrors="replace")
+                shapes = list(reader.iterShapes())
+                records = list(reader.iterRecords())
+                zids = [r[0] for r in records]
+                ok = len(shapes) == len(records) and zids == list(range(1, len(zids) + 1))
+                print("layer", kind, "shapes", len(shapes), "records", len(records), "ok" if ok else "MISMATCH")
+        finally:
+            shutil.rmtree(work)
+
+
 def main():
+    if sys.argv[1] == "--check":
+        check_folder(sys.argv[2])
+        return
     shp_path = sys.argv[1]
     dbf_path = sys.argv[2] if len(sys.argv) > 2 else None
     work = tempfile.mkdtemp()
@@ -37,7 +61,7 @@ def main():
             print("codepage", codec)
         shp = open(os.path.join(work, "layer.shp"), "rb")
         dbf = open(os.path.join(work, "layer.dbf"), "rb") if dbf_path else None
-        reader = shapefile.Reader(shp=shp, dbf=dbf, encoding=codec)
+        reader = shapefile.Reader(shp=shp, dbf=dbf, encoding=codec) if dbf else shapefile.Reader(shp=shp)
         print("type", reader.shapeType, "bbox", " ".join(fmt(v) for v in reader.bbox))
         for i, shape in enumerate(reader.iterShapes()):
             pts = " ".join("(%s %s)" % (fmt(p[0]), fmt(p[1])) for p in shape.points)

@@ -1,0 +1,31 @@
+// The two DOM operations of the import: the text of a named child element,
+// and the name of the placemark that holds a geometry.
+#pragma once
+
+#include "platform/UKmlDom.h"
+
+#include <string>
+#include <string_view>
+
+namespace quarvex {
+
+// True when name, with its ASCII letters upper-cased, equals upperName.
+bool SameNameUpperCased(std::string_view name, std::string_view upperName);
+
+// The value of the first child node of node's first child element whose
+// upper-cased name is upperName; empty when there is none. Only that first
+// text, CDATA or comment node counts. The view lives as long as the DOM.
+std::string_view ChildText(TDomNode node, std::string_view upperName);
+
+// Finds the name of the placemark that holds a geometry, given the
+// geometry's parent node (one MultiGeometry level is looked past).
+class TPlacemarkNames {
+public:
+    // Fills the current placemark name and returns it.
+    const std::string& PlacemarkName(TDomNode holder);
+
+private:
+    std::string current_;
+};
+
+} // namespace quarvex

@@ -1,0 +1,7 @@
+#include "preview/UViewState.h"
+
+namespace quarvex {
+
+TViewState ViewState;
+
+} // namespace quarvex

@@ -1,0 +1,151 @@
+// quarvex-convert end to end: the program is run as a user would run it and
+// its layers are read back with an independent reader (pyshp).
+#include "support/TestSupport.h"
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+using namespace quarvex::test;
+
+namespace {
+
+struct TRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+TRun Convert(const std::string& args)
+{
+    TScratchDir io;
+    TRun run;
+    run.out = RunCommand(std::string(QUARVEX_CONVERT) + " " + args + " 2>" + io.File("err"), &run.status);
+    run.err = ReadText(io.File("err"));
+    return run;
+}
+
+std::string Check(const std::string& folder)
+{
+    return RunCommand("/usr/bin/python3 '" + SourceDir() + "/tests/tools/shpdump.py' --check '" + folder + "' 2>&1");
+}
+
+const char* const kDesktopLayout =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+    "<kml xmlns=\"http://www.opengis.net/kml/2.2\">\r\n<Document>\r\n"
+    "\t<name>Trip</name>\r\n"
+    "\t<Placemark>\r\n\t\t<name>Caf\xC3\xA9 &amp; Bar</name>\r\n\t\t<Point>\r\n"
+    "\t\t\t<coordinates>-122.0822035425683,37.42228990140251,0</coordinates>\r\n"
+    "\t\t</Point>\r\n\t</Placemark>\r\n"
+    "\t<Placemark>\r\n\t\t<name>Road</name>\r\n\t\t<LineString>\r\n\t\t\t<tessellate>1</tessellate>\r\n"
+    "\t\t\t<coordinates>\r\n\t\t\t\t-112.2550785337791,36.07954952145647,2357 "
+    "-112.2549277039738,36.08117083492122,2357 \r\n\t\t\t</coordinates>\r\n"
+    "\t\t</LineString>\r\n\t</Placemark>\r\n"
+    "\t<Placemark>\r\n\t\t<name>Yard</name>\r\n\t\t<Polygon>\r\n\t\t\t<outerBoundaryIs>\r\n\t\t\t\t<LinearRing>\r\n"
+    "\t\t\t\t\t<coordinates>\r\n\t\t\t\t\t\t0,0,0\r\n\t\t\t\t\t\t2,0,0\r\n\t\t\t\t\t\t2,2,0\r\n"
+    "\t\t\t\t\t\t0,0,0\r\n\t\t\t\t\t</coordinates>\r\n\t\t\t\t</LinearRing>\r\n\t\t\t</outerBoundaryIs>\r\n"
+    "\t\t\t<innerBoundaryIs>\r\n\t\t\t\t<LinearRing>\r\n\t\t\t\t\t<coordinates>0.5,0.25 1,0.25 1,0.5 0.5,0.25"
+    "</coordinates>\r\n\t\t\t\t</LinearRing>\r\n\t\t\t</innerBoundaryIs>\r\n\t\t</Polygon>\r\n\t</Placemark>\r\n"
+    "</Document>\r\n</kml>\r\n";
+
+} // namespace
+
+TEST(ConvertCli, DesktopLayoutFileGivesFourLayers)
+{
+    TScratchDir dir;
+    WriteText(dir.File("trip.kml"), kDesktopLayout);
+    TRun run = Convert("--work-dir " + dir.File("work") + " " + dir.File("trip.kml"));
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "File: trip.kml\n      Points: 1\n      Paths: 1\n      Polygons(outer): 1\n"
+                       "      Polygons (inner): 1\n\nEnd.\n");
+    EXPECT_EQ(run.err, "");
+    const std::string work = dir.File("work/");
+    std::string points = DumpLayer(work + "kml_tmp1.$m", work + "kml_tmp1.dbf");
+    EXPECT_NE(points.find("shape 1 type 1 parts [] points (-122.0822035425683 37.42228990140251)\n"),
+              std::string::npos)
+        << points;
+    EXPECT_NE(points.find("record 1 ZID 1 NAME 'Caf\xC3\xA9 & Bar'\n"), std::string::npos) << points;
+    std::string paths = DumpLayer(work + "kml_tmp2.$m", work + "kml_tmp2.dbf");
+    EXPECT_NE(paths.find("points (-112.2550785337791 36.07954952145647) (-112.2549277039738 36.08117083492122)\n"),
+              std::string::npos)
+        << paths;
+    std::string outer = DumpLayer(work + "kml_tmp3.$m", work + "kml_tmp3.dbf");
+    EXPECT_NE(outer.find("points (0.0 0.0) (2.0 0.0) (2.0 2.0) (0.0 0.0)\n"), std::string::npos) << outer;
+    EXPECT_NE(outer.find("record 1 ZID 1 NAME 'Yard'\n"), std::string::npos) << outer;
+    std::string inner = DumpLayer(work + "kml_tmp4.$m", work + "kml_tmp4.dbf");
+    EXPECT_NE(inner.find("points (0.5 0.25) (1.0 0.25) (1.0 0.5) (0.5 0.25)\n"), std::string::npos) << inner;
+    EXPECT_NE(ReadText(work + "kml_tmp1.xml").find("<descrip>Caf\xC3\xA9 &amp; Bar</descrip>"), std::string::npos);
+}
+
+TEST(ConvertCli, MalformedFileExitsOneAndLeavesValidLayers)
+{
+    TScratchDir dir;
+    WriteText(dir.File("bad.kml"), "<kml>\n<Document>\n<Placemark><name>x</Placemark>\n</Document></kml>");
+    TRun run = Convert("--work-dir " + dir.Path() + " " + dir.File("bad.kml"));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "quarvex-convert: " + dir.File("bad.kml") +
+                           ": Start-end tags mismatch at line 3, column 21, near \"Placemark>\"\n");
+    EXPECT_NE(run.out.find("\nError: " + dir.File("bad.kml") + ": Start-end tags mismatch at line 3"),
+              std::string::npos);
+    EXPECT_EQ(Check(dir.Path()), "layer 1 shapes 0 records 0 ok\nlayer 2 shapes 0 records 0 ok\n"
+                                 "layer 3 shapes 0 records 0 ok\nlayer 4 shapes 0 records 0 ok\n");
+}
+
+TEST(ConvertCli, UsageAndRefusals)
+{
+    TRun none = Convert("");
+    EXPECT_EQ(none.status, 2);
+    EXPECT_EQ(none.err.rfind("quarvex-convert: no FILE given\nUsage: quarvex-convert [--work-dir DIR] FILE\n", 0), 0u);
+    TRun help = Convert("--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.rfind("Usage: quarvex-convert [--work-dir DIR] FILE\n", 0), 0u);
+    EXPECT_EQ(Convert("--bogus x.kml").status, 2);
+    EXPECT_EQ(Convert("a.kml b.kml").status, 2);
+    EXPECT_EQ(Convert("--work-dir").status, 2);
+
+    TScratchDir dir;
+    TRun missing = Convert("--work-dir " + dir.Path() + " " + dir.File("none.kml"));
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "quarvex-convert: Cannot read \"" + dir.File("none.kml") + "\": File not found\n");
+    WriteText(dir.File("plain"), "x");
+    TRun badFolder = Convert("--work-dir " + dir.File("plain/sub") + " x.kml");
+    EXPECT_EQ(badFolder.status, 1);
+    EXPECT_EQ(badFolder.err.rfind("quarvex-convert: cannot create the work folder " + dir.File("plain/sub/"), 0), 0u);
+}
+
+TEST(ConvertCli, DefaultWorkFolderIsBesideTheProgram)
+{
+    std::string exe = QUARVEX_CONVERT;
+    std::string ztmp = exe.substr(0, exe.rfind('/') + 1) + "ztmp/";
+    TScratchDir dir;
+    WriteText(dir.File("one.kml"), "<kml><Placemark><Point><coordinates>1,2</coordinates></Point></Placemark></kml>");
+    TRun run = Convert(dir.File("one.kml"));
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(DumpLayer(ztmp + "kml_tmp1.$m").find("points (1.0 2.0)"), std::string::npos);
+}
+
+TEST(ConvertCli, EveryCorpusFileConvertsOrFailsCleanly)
+{
+    const std::string corpus = SharedDir() + "/testdata/kml-corpus/";
+    DIR* folder = opendir(corpus.c_str());
+    if (!folder)
+        GTEST_SKIP() << "no corpus at " << corpus;
+    std::vector<std::string> files;
+    while (dirent* entry = readdir(folder)) {
+        std::string name = entry->d_name;
+        if (name.size() > 4 && name.substr(name.size() - 4) == ".kml")
+            files.push_back(name);
+    }
+    closedir(folder);
+    ASSERT_FALSE(files.empty());
+    for (const std::string& name : files) {
+        TScratchDir work;
+        TRun run = Convert("--work-dir " + work.Path() + " " + corpus + name);
+        ASSERT_TRUE(run.status == 0 || run.status == 1) << name << " exit " << run.status << ": " << run.err;
+        if (run.status == 1) {
+            EXPECT_EQ(run.err.rfind("quarvex-convert: " + corpus + name + ": ", 0), 0u) << name << ": " << run.err;
+        }
+        std::string check = Check(work.Path());
+        EXPECT_EQ(check.find("MISMATCH"), std::string::npos) << name << "\n" << check;
+        EXPECT_NE(check.find("layer 4"), std::string::npos) << name << "\n" << check;
+    }
+}

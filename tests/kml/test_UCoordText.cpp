@@ -1,0 +1,90 @@
+#include "kml/UCoordText.h"
+
+#include <gtest/gtest.h>
+
+using namespace quarvex;
+
+namespace {
+struct TParsed {
+    std::vector<std::pair<double, double>> vertices;
+    int skipped = 0;
+};
+
+TParsed Parse(std::string_view text)
+{
+    TListaXY list;
+    list.Add(99, 99); // must be emptied
+    TParsed out;
+    ParseCoordList(text, list, out.skipped);
+    for (int i = 1; i <= list.Count(); ++i)
+        out.vertices.emplace_back(list.Item(i).X, list.Item(i).Y);
+    return out;
+}
+
+using V = std::vector<std::pair<double, double>>;
+} // namespace
+
+TEST(UCoordText, NumberSyntax)
+{
+    struct Row {
+        const char* text;
+        bool valid;
+        double value;
+    };
+    const Row rows[] = {
+        {"-122.08", true, -122.08}, {"+5", true, 5},       {"5.", true, 5},        {".5", true, 0.5},
+        {".", true, 0},             {"1e3", true, 1000},   {"-2.5E-2", true, -0.025}, {"0.1", true, 0.1},
+        {"12.5x", false, 0},        {"1.5E", false, 0},    {"1e+", false, 0},      {"-", false, 0},
+        {"", false, 0},             {"abc", false, 0},     {"1.2.3", false, 0},    {" 1", false, 0},
+        {"1 ", false, 0},           {"0x10", false, 0},    {"inf", false, 0},      {"nan", false, 0},
+        {"1e999", false, 0},        {"-.", false, 0},
+    };
+    for (const Row& row : rows) {
+        double value = -1;
+        EXPECT_EQ(StrToReal(row.text, value), row.valid) << row.text;
+        if (row.valid) {
+            EXPECT_EQ(value, row.value) << row.text;
+        }
+    }
+    double v = 0;
+    ASSERT_TRUE(StrToReal("-112.2012345678901234567", v)); // nearest double
+    EXPECT_EQ(v, -112.2012345678901234567);
+}
+
+TEST(UCoordText, TuplesAreSeparatedByAnyWhiteSpace)
+{
+    EXPECT_EQ(Parse("1,2,3 4,5,6").vertices, (V{{1, 2}, {4, 5}}));
+    EXPECT_EQ(Parse("1,2,3 4,5,6 ").vertices, (V{{1, 2}, {4, 5}}));
+    EXPECT_EQ(Parse("1,2,3   4,5,6  \n\t ").vertices, (V{{1, 2}, {4, 5}}));
+    EXPECT_EQ(Parse("1,2 3,4").vertices, (V{{1, 2}, {3, 4}}));
+    EXPECT_EQ(Parse("\n1,2,3\n4,5,6\n7,8,9").vertices, (V{{1, 2}, {4, 5}, {7, 8}}));
+    EXPECT_EQ(Parse("\r\n\t\t\t-112.2,36.1,2357\r\n\t\t\t-112.3,36.2,2357\r\n\t\t").vertices,
+              (V{{-112.2, 36.1}, {-112.3, 36.2}}));
+    EXPECT_EQ(Parse("1, 2, 3 4,\t5").vertices, (V{{1, 2}, {4, 5}}));
+    EXPECT_EQ(Parse("").vertices, V{});
+    EXPECT_EQ(Parse(" \n ").vertices, V{});
+    EXPECT_EQ(Parse(" \n ").skipped, 0);
+}
+
+TEST(UCoordText, MalformedTuplesAreSkippedAndCounted)
+{
+    TParsed p = Parse("1,2,3 12.5x,4 5 6,abc,0 -3.25\n,1 7,8,9,10 9,10,bad 11,12");
+    EXPECT_EQ(p.vertices, (V{{1, 2}, {9, 10}, {11, 12}}));
+    // "12.5x,4", "5", "6,abc,0", "-3.25" (its comma goes to the next tuple), ",1" and "7,8,9,10"
+    EXPECT_EQ(p.skipped, 6);
+
+    int skipped = 0;
+    TCXY point = ParsePointText("-122.08,37.42,0", skipped);
+    EXPECT_EQ(point.X, -122.08);
+    EXPECT_EQ(point.Y, 37.42);
+    point = ParsePointText("\t\tbad 1,2 3,4", skipped);
+    EXPECT_EQ(point.X, 1);
+    EXPECT_EQ(point.Y, 2);
+    EXPECT_EQ(skipped, 1);
+    point = ParsePointText("", skipped);
+    EXPECT_EQ(point.X, 0);
+    EXPECT_EQ(point.Y, 0);
+    point = ParsePointText("x,y", skipped);
+    EXPECT_EQ(point.X, 0);
+    EXPECT_EQ(skipped, 2);
+}

@@ -1,0 +1,163 @@
+#include "kml/UNetworkLinks.h"
+#include "kml/UParse.h"
+
+#include "support/RecordingView.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace quarvex;
+using quarvex::test::TRecordingView;
+using quarvex::test::TScratchDir;
+
+namespace {
+
+const std::string kMarker = "http://maps.google.com/maps/ms?";
+
+std::string Link(const std::string& href)
+{
+    return "<NetworkLink><Link><href>" + href + "</href></Link></NetworkLink>";
+}
+
+std::string Kml(const std::string& body)
+{
+    return "<kml><Document>" + body + "</Document></kml>";
+}
+
+std::string PointPlacemark(const std::string& name, int x)
+{
+    return "<Placemark><name>" + name + "</name><Point><coordinates>" + std::to_string(x) +
+           ",1</coordinates></Point></Placemark>";
+}
+
+// Runs a job over the text with the fixture server as the proxy.
+struct TFetchJob {
+    quarvex::test::TFixtureServer server;
+    quarvex::test::TProxySetting proxy{server.ProxyAddress()};
+    TScratchDir dir;
+    TRecordingView view;
+    TMyInfoParser layers;
+    std::string error;
+
+    std::string Run(const std::string& text)
+    {
+        quarvex::test::WriteText(dir.File("input.kml"), text);
+        layers.SetDefaults();
+        TConversionJob job(layers, view, dir.Path());
+        job.HttpLimits.connectTimeoutMs = 2000;
+        job.HttpLimits.stallTimeoutMs = 1000;
+        job.Begin(dir.File("input.kml"), "input.kml");
+        try {
+            job.RunJob();
+        } catch (const std::exception& e) {
+            error = e.what();
+        }
+        return view.LogText();
+    }
+};
+
+} // namespace
+
+TEST(UNetworkLinks, MapServiceMarker)
+{
+    EXPECT_TRUE(IsMapServiceAddress(kMarker + "msid=1"));
+    EXPECT_TRUE(IsMapServiceAddress("see " + kMarker));
+    EXPECT_FALSE(IsMapServiceAddress("https://maps.google.com/maps/ms?msid=1"));
+    EXPECT_FALSE(IsMapServiceAddress("http://MAPS.google.com/maps/ms?msid=1"));
+    EXPECT_FALSE(IsMapServiceAddress("http://maps.google.com/maps/ms"));
+    EXPECT_EQ(ClientIdentity(), "quarvex_core_tests v1.0 qvx");
+}
+
+TEST(UNetworkLinks, WorkedExampleLogAndZidsContinuingOverTheFetchedDocument)
+{
+    TFetchJob job;
+    std::string log = job.Run(Kml(PointPlacemark("P1", 1) + PointPlacemark("P2", 2) + PointPlacemark("P3", 3) +
+                                  "<Placemark><name>L</name><LineString><coordinates>0,0 1,1</coordinates>"
+                                  "</LineString></Placemark>" +
+                                  Link(kMarker + "doc=two") + Link("http://other.example/a.kml")));
+    EXPECT_EQ(job.error, "");
+    EXPECT_EQ(log, "File: input.kml\n"
+                   "      Points: 3\n      Paths: 1\n      Polygons(outer): 0\n      Polygons (inner): 0\n"
+                   "\n Network Links: \n"
+                   " Streaming KMLData from GoogleMaps...\n"
+                   "  - " + kMarker + "doc=two\n"
+                   "      Points: 2\n      Paths: 0\n      Polygons(outer): 0\n      Polygons (inner): 0\n"
+                   "\n The following Links were ignored\n  - http://other.example/a.kml\n\nEnd.\n");
+    EXPECT_EQ(PointLayer.Count, 5);
+    std::string dump = quarvex::test::DumpLayer(job.dir.File("kml_tmp1.$m"), job.dir.File("kml_tmp1.dbf"));
+    EXPECT_NE(dump.find("record 4 ZID 4 NAME 'Fetched A'\nrecord 5 ZID 5 NAME 'Fetched B'\n"), std::string::npos)
+        << dump;
+    std::string descr = quarvex::test::ReadText(job.dir.File("kml_tmp1.xml"));
+    EXPECT_NE(descr.find("<shp zid=\"5\"><descrip>Fetched B</descrip></shp>\r\n</shapes></doc>\r\n"),
+              std::string::npos);
+    EXPECT_NE(job.server.RequestLog().find("GET " + kMarker + "doc=two quarvex_core_tests v1.0 qvx\n"),
+              std::string::npos)
+        << job.server.RequestLog();
+}
+
+TEST(UNetworkLinks, FailedFetchesAreLoggedAndTheJobGoesOn)
+{
+    TFetchJob job;
+    std::string log = job.Run(Kml(Link(kMarker + "doc=size-280") + Link(kMarker + "doc=size-279") +
+                                  Link(kMarker + "doc=size-281") + Link(kMarker + "doc=missing") +
+                                  Link(kMarker + "doc=broken") + Link(kMarker + "doc=stall") +
+                                  Link(kMarker + "doc=redirect") + Link(kMarker + "doc=self")));
+    EXPECT_EQ(job.error, "");
+    const std::string counts1 = "      Points: 1\n      Paths: 0\n      Polygons(outer): 0\n      Polygons (inner): 0\n";
+    const std::string counts2 = "      Points: 2\n      Paths: 0\n      Polygons(outer): 0\n      Polygons (inner): 0\n";
+    EXPECT_EQ(log.substr(log.find(" Streaming")),
+              " Streaming KMLData from GoogleMaps...\n"
+              "  - " + kMarker + "doc=size-280\n    * Error downloading link\n"
+              "  - " + kMarker + "doc=size-279\n" + counts1 +
+              "  - " + kMarker + "doc=size-281\n" + counts1 +
+              "  - " + kMarker + "doc=missing\n    * Error downloading link\n"
+              "  - " + kMarker + "doc=broken\n    * Error reading link: " + job.dir.File("doc.kml") +
+                  ": Start-end tags mismatch at line 1, column 29, near \"Document></kml>\"\n"
+              "  - " + kMarker + "doc=stall\n    * Error downloading link\n"
+              "  - " + kMarker + "doc=redirect\n" + counts2 +
+              "  - " + kMarker + "doc=self\n" + counts1 +
+              "  - " + kMarker + "doc=two\n" + counts2 +
+              "\nEnd.\n");
+    EXPECT_EQ(PointLayer.Count, 7);
+    // The self-linking document was fetched once.
+    std::string requests = job.server.RequestLog();
+    size_t first = requests.find("doc=self ");
+    EXPECT_EQ(requests.find("doc=self ", first + 1), std::string::npos) << requests;
+}
+
+TEST(UNetworkLinks, AJobFetchesAtMostItsBound)
+{
+    TFetchJob job;
+    std::string links;
+    for (size_t i = 0; i < kMaxFetchedDocuments + 5; ++i)
+        links += Link(kMarker + "doc=empty" + std::to_string(i));
+    std::string log = job.Run(Kml(links));
+    EXPECT_NE(log.find("  - " + kMarker + "doc=empty255\n"), std::string::npos);
+    EXPECT_EQ(log.find("doc=empty256"), std::string::npos);
+    EXPECT_NE(log.find("doc=empty255\n      Points: 0\n      Paths: 0\n      Polygons(outer): 0\n"
+                       "      Polygons (inner): 0\n    * Too many network links, the rest were not fetched\n\nEnd.\n"),
+              std::string::npos)
+        << log.substr(log.size() - 400);
+}
+
+TEST(UNetworkLinks, DownloadFileTargets)
+{
+    TScratchDir dir;
+    const std::string target = dir.File("doc.kml");
+    quarvex::test::WriteText(target, "old");
+    // Nothing listens on port 1: no reply, the target stays as it was.
+    unsetenv("http_proxy");
+    EXPECT_FALSE(DownloadFile("http://127.0.0.1:1/maps/ms?x", target));
+    EXPECT_FALSE(DownloadFile("file:///etc/passwd", target));
+    EXPECT_EQ(quarvex::test::ReadText(target), "old");
+
+    quarvex::test::TFixtureServer server;
+    std::string direct = "http://127.0.0.1:" + std::to_string(server.Port()) + "/maps/ms?doc=size-300";
+    EXPECT_TRUE(DownloadFile(direct, target));
+    EXPECT_EQ(quarvex::test::ReadBytes(target).size(), 300u);
+
+    THttpLimits small;
+    small.maxBodyBytes = 100;
+    EXPECT_FALSE(DownloadFile(direct, target, small));
+    EXPECT_THROW(DownloadFile(direct, dir.File("no/such/folder/doc.kml")), EInOutError);
+}

@@ -1,0 +1,113 @@
+#include "platform/UKmlDom.h"
+
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace quarvex;
+
+namespace {
+std::vector<std::string> NamesInOrder(TDomDocument& doc, const char* tag)
+{
+    std::vector<std::string> out;
+    doc.ForEachElementByTagName(tag, [&](TDomNode n) {
+        out.push_back(std::string(n.FirstChild().NodeName()) + "=" + std::string(n.FirstChild().NodeValue()));
+    });
+    return out;
+}
+
+std::string ParseError(const std::string& text)
+{
+    TDomDocument doc;
+    try {
+        doc.LoadFromText(text, "t.kml");
+    } catch (const EXmlParseError& e) {
+        return e.what();
+    }
+    return "no error";
+}
+} // namespace
+
+TEST(UKmlDom, WalksElementsInDocumentOrderWithQualifiedNames)
+{
+    TDomDocument doc;
+    doc.LoadFromText("<a><b>1</b><c><b>2</b><x:b>no</x:b></c>  <b><![CDATA[3 & <4>]]></b>"
+                     "<b><!--c-->t</b><B>no</B></a>");
+    EXPECT_EQ(doc.CountElementsByTagName("b"), 4);
+    EXPECT_EQ(doc.CountElementsByTagName("x:b"), 1);
+    EXPECT_EQ(doc.CountElementsByTagName("B"), 1);
+    EXPECT_EQ(doc.CountElementsByTagName("none"), 0);
+    EXPECT_EQ(NamesInOrder(doc, "b"),
+              (std::vector<std::string>{"#text=1", "#text=2", "#cdata-section=3 & <4>", "#comment=c"}));
+    // White-space-only text is dropped: c's next sibling is the element itself.
+    int seen = 0;
+    doc.ForEachElementByTagName("c", [&](TDomNode c) {
+        ++seen;
+        EXPECT_EQ(c.NextSibling().NodeName(), "b");
+        EXPECT_EQ(c.ParentNode().NodeName(), "a");
+        EXPECT_EQ(c.ParentNode().ParentNode().NodeName(), "#document");
+        EXPECT_FALSE(c.ParentNode().ParentNode().ParentNode());
+        EXPECT_EQ(c.NodeValue(), "");
+    });
+    EXPECT_EQ(seen, 1);
+}
+
+TEST(UKmlDom, EmptyPathGivesAnEmptyDocumentAndReleaseEmptiesIt)
+{
+    TDomDocument doc;
+    doc.Load("");
+    EXPECT_EQ(doc.CountElementsByTagName("Point"), 0);
+    doc.LoadFromText("<kml><Point/></kml>");
+    EXPECT_EQ(doc.CountElementsByTagName("Point"), 1);
+    doc.Release();
+    EXPECT_EQ(doc.CountElementsByTagName("Point"), 0);
+    EXPECT_THROW(doc.Load("/nonexistent/file.kml"), EQuarvexError);
+}
+
+TEST(UKmlDom, MalformedDocumentsRaiseWithReasonAndPlace)
+{
+    EXPECT_EQ(ParseError("<kml>\n  <Document>\n    <Placemark></Document>\n</kml>"),
+              "t.kml: Start-end tags mismatch at line 3, column 18, near \"Document>\"");
+    EXPECT_EQ(ParseError("<kml>\n<Point>"), "t.kml: Start-end tags mismatch at line 2, column 7, where the document ends");
+    EXPECT_NE(ParseError("").find("No document element found"), std::string::npos);
+    EXPECT_NE(ParseError("<a x='1' x='2'><b <c></a>").find("t.kml: "), std::string::npos);
+    EXPECT_EQ(ParseError("<?xml version='1.0' encoding='X-NO-SUCH'?><a/>"),
+              "t.kml: the encoding \"X-NO-SUCH\" is not supported");
+}
+
+TEST(UKmlDom, DeclaredEightBitEncodingsAreConvertedAndEntitiesStayUnresolved)
+{
+    TDomDocument doc;
+    doc.LoadFromText("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><a><name>Caf\xE9 &amp; M\xFCller</name></a>");
+    EXPECT_EQ(NamesInOrder(doc, "name"), (std::vector<std::string>{"#text=Caf\xC3\xA9 & M\xC3\xBCller"}));
+    doc.LoadFromText("<?xml version='1.0' encoding='windows-1252'?><a><name>\x80</name></a>");
+    EXPECT_EQ(NamesInOrder(doc, "name"), (std::vector<std::string>{"#text=\xE2\x82\xAC"}));
+    doc.LoadFromText("\xEF\xBB\xBF<?xml version='1.0' encoding='UTF-8'?><a><name>\xC3\xA9</name></a>");
+    EXPECT_EQ(NamesInOrder(doc, "name"), (std::vector<std::string>{"#text=\xC3\xA9"}));
+    std::string utf16 = "\xFF\xFE";
+    for (char c : std::string("<a><name>x</name></a>"))
+        utf16 += std::string{c, '\0'};
+    doc.LoadFromText(utf16);
+    EXPECT_EQ(NamesInOrder(doc, "name"), (std::vector<std::string>{"#text=x"}));
+    // An external entity is never fetched and a DTD entity never expanded.
+    doc.LoadFromText("<!DOCTYPE a [<!ENTITY e SYSTEM \"file:///etc/passwd\"><!ENTITY l \"lol\">]>"
+                     "<a><name>&e;&l;</name></a>");
+    EXPECT_EQ(NamesInOrder(doc, "name"), (std::vector<std::string>{"#text=&e;&l;"}));
+}
+
+TEST(UKmlDom, DeepNestingNeitherCrashesNorRecurses)
+{
+    std::string text;
+    const int depth = 200000;
+    for (int i = 0; i < depth; ++i)
+        text += "<g>";
+    text += "<Point/>";
+    for (int i = 0; i < depth; ++i)
+        text += "</g>";
+    TDomDocument doc;
+    doc.LoadFromText(text);
+    EXPECT_EQ(doc.CountElementsByTagName("g"), depth);
+    int points = 0;
+    doc.ForEachElementByTagName("Point", [&](TDomNode) { ++points; });
+    EXPECT_EQ(points, 1);
+}

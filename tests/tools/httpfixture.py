@@ -1,0 +1,97 @@
+#!/usr/bin/python3
+"""A small HTTP server on 127.0.0.1 for the fetch tests; it also acts as the
+proxy for map-service addresses (a proxied request names the full address).
+
+Prints "PORT" on its first line, then serves until killed or for at most
+120 seconds. The query parameter doc= chooses the reply:
+  two        a document with two points
+  self       a document with one point that links to itself and to doc=two
+  size-N     a well-formed document of exactly N bytes (N >= 200)
+  missing    404
+  broken     a document that is not well-formed
+  stall      the headers and part of a body, then nothing for 10 s
+  redirect   302 to doc=two
+  ua         a document whose one placemark is named after the User-Agent
+Every request is also written to standard error as "GET <address> <agent>".
+"""
+import os
+import sys
+import threading
+import time
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+from urllib.parse import parse_qs, urlsplit
+
+MARKER = "http://maps.google.com/maps/ms?"
+
+
+def kml(placemarks, links=()):
+    body = ['<?xml version="1.0" encoding="UTF-8"?>',
+            '<kml xmlns="http://www.opengis.net/kml/2.2"><Document>']
+    for name, lon, lat in placemarks:
+        body.append("<Placemark><name>%s</name><Point><coordinates>%s,%s,0</coordinates></Point></Placemark>"
+                    % (name, lon, lat))
+    for href in links:
+        body.append("<NetworkLink><Link><href>%s</href></Link></NetworkLink>" % href.replace("&", "&amp;"))
+    body.append("</Document></kml>")
+    return "\n".join(body).encode()
+
+
+def sized(n):
+    base = kml([("Sized", 5, 6)])
+    pad = n - len(base) - len("<!---->")
+    return base[:-6] + b"<!--" + b"x" * pad + b"-->" + base[-6:]
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+
+    def log_message(self, *args):
+        pass
+
+    def reply(self, status, body, headers=()):
+        self.send_response(status)
+        self.send_header("Content-Length", str(len(body)))
+        for k, v in headers:
+            self.send_header(k, v)
+        self.end_headers()
+        self.wfile.write(body)
+
+    def do_GET(self):
+        sys.stderr.write("GET %s %s\n" % (self.path, self.headers.get("User-Agent")))
+        sys.stderr.flush()
+        doc = parse_qs(urlsplit(self.path).query).get("doc", [""])[0]
+        if doc == "two":
+            self.reply(200, kml([("Fetched A", 10, 20), ("Fetched B", 11, 21)]))
+        elif doc == "self":
+            self.reply(200, kml([("Self", 1, 1)], [MARKER + "doc=self", MARKER + "doc=two"]))
+        elif doc.startswith("size-"):
+            self.reply(200, sized(int(doc[5:])))
+        elif doc == "missing":
+            self.reply(404, b"<html>not here</html>")
+        elif doc == "broken":
+            self.reply(200, b"<kml><Document><Placemark></Document></kml>")
+        elif doc == "stall":
+            self.send_response(200)
+            self.send_header("Content-Length", "100000")
+            self.end_headers()
+            self.wfile.write(b"<kml>")
+            self.wfile.flush()
+            time.sleep(10)
+        elif doc == "redirect":
+            self.reply(302, b"", [("Location", MARKER + "doc=two")])
+        elif doc == "ua":
+            self.reply(200, kml([(self.headers.get("User-Agent"), 0, 0)]))
+        else:
+            self.reply(200, kml([]))
+
+
+def main():
+    server = ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    server.daemon_threads = True
+    print(server.server_address[1], flush=True)
+    threading.Timer(120, lambda: os._exit(0)).start()
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    main()
