@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Converts a generated KML of about 120 MB with quarvex-convert and reports
+# input MB/s and peak memory; runs ogr2ogr on the same file when installed.
+# Usage: bench/bench_convert.sh [BUILD_DIR] [SCRATCH_DIR]
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+build=${1:-$here/../build}
+scratch=${2:-/tmp/quarvex-bench}
+mkdir -p "$scratch"
+input=$scratch/bench.kml
+[ -f "$input" ] || python3 "$here/gen_kml.py" "$input"
+size=$(stat -c %s "$input")
+mb=$(awk -v s="$size" 'BEGIN { printf "%.1f", s / 1e6 }')
+
+# Runs a command under /usr/bin/time -v; prints "seconds peak_kib".
+measure() {
+  /usr/bin/time -v "$@" >/dev/null 2>"$scratch/time.txt" || { cat "$scratch/time.txt" >&2; return 1; }
+  local wall rss
+  wall=$(awk -F': ' '/Elapsed \(wall clock\)/ { n = split($2, p, ":"); s = 0; for (i = 1; i <= n; i++) s = s * 60 + p[i]; print s }' "$scratch/time.txt")
+  rss=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$scratch/time.txt")
+  echo "$wall $rss"
+}
+
+report() { # name seconds peak_kib
+  awk -v n="$1" -v t="$2" -v r="$3" -v mb="$mb" 'BEGIN {
+    printf "%-28s %7.2f s  %8.1f MB/s  peak %7.1f MB (%.2f x input)\n", n, t, mb / t, r / 1024, r * 1024 / (mb * 1e6) }'
+}
+
+echo "input: $input ($mb MB)"
+rm -rf "$scratch/work"
+read -r t r < <(measure "$build/quarvex-convert" --work-dir "$scratch/work" "$input")
+report "quarvex-convert" "$t" "$r"
+
+if command -v ogr2ogr >/dev/null; then
+  total=0
+  for type in POINT LINESTRING POLYGON; do
+    rm -rf "$scratch/ogr-$type"
+    read -r t r < <(measure ogr2ogr -f "ESRI Shapefile" -where "OGR_GEOMETRY='$type'" "$scratch/ogr-$type" "$input")
+    report "ogr2ogr ($type)" "$t" "$r"
+    total=$(awk -v a="$total" -v b="$t" 'BEGIN { print a + b }')
+  done
+  awk -v t="$total" -v mb="$mb" 'BEGIN { printf "%-28s %7.2f s  %8.1f MB/s\n", "ogr2ogr (three runs)", t, mb / t }'
+else
+  echo "ogr2ogr is not installed (apt-get install gdal-bin) - no comparison"
+fi
