@@ -1,6 +1,7 @@
 #include "cli/UConvertCli.h"
 
 #include "kml/UParse.h"
+#include "kml/kmz/UResolveKml.h"
 #include "platform/UFileNames.h"
 
 #include <climits>
@@ -88,15 +89,6 @@ std::string ExecutableFolder()
     return exe.substr(0, exe.rfind('/') + 1);
 }
 
-bool IsKmzPath(const std::string& path)
-{
-    std::string ext = ExtractFileExt(path);
-    for (char& c : ext)
-        if (c >= 'a' && c <= 'z')
-            c = char(c - 'a' + 'A');
-    return ext == ".KMZ";
-}
-
 } // namespace
 
 bool ParseConvertArguments(const std::vector<std::string>& args, TConvertOptions& options, std::string& error)
@@ -142,15 +134,21 @@ int RunConvert(const TConvertOptions& options)
     std::filesystem::create_directories(workFolder, ec);
     if (ec)
         return fail("cannot create the work folder " + workFolder + ": " + ec.message());
-    if (IsKmzPath(options.InputPath))
-        return fail("KMZ archives cannot be read yet: " + options.InputPath);
-
+    std::string kmlPath;
+    try {
+        TUnZip unzip;
+        kmlPath = ResolveKmlPath(options.InputPath, workFolder, unzip);
+    } catch (const std::exception& e) {
+        return fail(options.InputPath + ": " + e.what());
+    }
     TConsoleView view;
     TMyInfoParser layers;
     layers.SetDefaults();
     CurrentLayerSet = &layers;
     TConversionJob job(layers, view, workFolder);
-    job.Begin(options.InputPath, ExtractFileName(options.InputPath));
+    job.Begin(kmlPath, ExtractFileName(options.InputPath));
+    // An archive without a usable document still runs the job, over an empty
+    // document, so that no layers of an earlier run are left looking current.
     try {
         job.RunJob();
     } catch (const std::exception& e) {
@@ -158,6 +156,8 @@ int RunConvert(const TConvertOptions& options)
         return fail(e.what());
     }
     CurrentLayerSet = nullptr;
+    if (kmlPath.empty())
+        return fail(options.InputPath + ": the archive holds no doc.kml document that could be extracted");
     return 0;
 }
 

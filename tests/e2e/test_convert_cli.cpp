@@ -132,7 +132,7 @@ TEST(ConvertCli, EveryCorpusFileConvertsOrFailsCleanly)
     std::vector<std::string> files;
     while (dirent* entry = readdir(folder)) {
         std::string name = entry->d_name;
-        if (name.size() > 4 && name.substr(name.size() - 4) == ".kml")
+        if (name.size() > 4 && (name.substr(name.size() - 4) == ".kml" || name.substr(name.size() - 4) == ".kmz"))
             files.push_back(name);
     }
     closedir(folder);
@@ -148,4 +148,35 @@ TEST(ConvertCli, EveryCorpusFileConvertsOrFailsCleanly)
         EXPECT_EQ(check.find("MISMATCH"), std::string::npos) << name << "\n" << check;
         EXPECT_NE(check.find("layer 4"), std::string::npos) << name << "\n" << check;
     }
+}
+
+TEST(ConvertCli, KmzArchivesGiveTheLayersOfTheirDocument)
+{
+    TScratchDir dir;
+    WriteText(dir.File("doc.kml"), kDesktopLayout);
+    WriteText(dir.File("icon.png"), std::string(3000, 'i'));
+    ASSERT_EQ(std::system(("cd " + dir.Path() + " && zip -q -9 deflated.kmz icon.png doc.kml && zip -q -0 stored.kmz doc.kml"
+                           " && zip -q none.kmz icon.png")
+                              .c_str()),
+              0);
+    TRun plain = Convert("--work-dir " + dir.File("plain") + " " + dir.File("doc.kml"));
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    for (const char* archive : {"deflated.kmz", "stored.kmz"}) {
+        const std::string work = dir.File(std::string("w-") + archive + "/");
+        TRun run = Convert("--work-dir " + work + " " + dir.File(archive));
+        ASSERT_EQ(run.status, 0) << archive << ": " << run.err;
+        EXPECT_EQ(run.out, "File: " + std::string(archive) + plain.out.substr(plain.out.find('\n')));
+        EXPECT_EQ(ReadText(work + "doc.kml"), kDesktopLayout);
+        for (int kind = 1; kind <= 4; ++kind) {
+            const std::string layer = "kml_tmp" + std::to_string(kind);
+            EXPECT_EQ(DumpLayer(work + layer + ".$m", work + layer + ".dbf"),
+                      DumpLayer(dir.File("plain/") + layer + ".$m", dir.File("plain/") + layer + ".dbf"))
+                << archive << " " << layer;
+        }
+    }
+    TRun none = Convert("--work-dir " + dir.File("w-none") + " " + dir.File("none.kmz"));
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.err, "quarvex-convert: " + dir.File("none.kmz") +
+                            ": the archive holds no doc.kml document that could be extracted\n");
+    EXPECT_NE(none.out.find("      Points: 0\n"), std::string::npos);
 }
