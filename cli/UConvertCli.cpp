@@ -4,7 +4,6 @@
 #include "kml/kmz/UResolveKml.h"
 #include "platform/UFileNames.h"
 
-#include <climits>
 #include <cstdio>
 #include <filesystem>
 #include <unistd.h>
@@ -81,11 +80,7 @@ private:
 
 std::string ExecutableFolder()
 {
-    char path[PATH_MAX];
-    ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    if (length <= 0)
-        return "./";
-    std::string exe(path, size_t(length));
+    const std::string exe = ExecutablePath();
     return exe.substr(0, exe.rfind('/') + 1);
 }
 

@@ -4,8 +4,6 @@
 #include "platform/UFileNames.h"
 
 #include <algorithm>
-#include <climits>
-#include <unistd.h>
 
 namespace quarvex {
 
@@ -42,10 +40,7 @@ void CollectLinks(TPassContext& c, TLinkLists& links)
 
 std::string ClientIdentity()
 {
-    char path[PATH_MAX];
-    ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
-    std::string name = length > 0 ? ExtractFileName(std::string(path, size_t(length))) : "quarvex";
-    return name + " v1.0 qvx";
+    return ExtractFileName(ExecutablePath()) + " v1.0 qvx";
 }
 
 bool DownloadFile(const std::string& address, const std::string& target, const THttpLimits& limits)

@@ -2,6 +2,7 @@
 
 #include "platform/UErrors.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <iconv.h>
@@ -110,6 +111,30 @@ uint8_t LanguageDriverId(int codePage)
     return DriverOf(codePage).driverId;
 }
 
+void IconvWithReplacement(void* descriptor, std::string_view input, std::string& out,
+                          size_t (*badLength)(const char*, size_t))
+{
+    auto cd = iconv_t(descriptor);
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    char* in = const_cast<char*>(input.data());
+    size_t inLeft = input.size();
+    char chunk[16384];
+    while (inLeft > 0) {
+        char* outPtr = chunk;
+        size_t outLeft = sizeof chunk;
+        size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+        out.append(chunk, size_t(outPtr - chunk));
+        if (rc != size_t(-1) || errno == E2BIG)
+            continue;
+        // EILSEQ or EINVAL: input the target cannot take, or a cut sequence.
+        const size_t skip = std::min(std::max<size_t>(badLength(in, inLeft), 1), inLeft);
+        out += '?';
+        in += skip;
+        inLeft -= skip;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+}
+
 int CodePageOfDriverId(uint8_t driverId)
 {
     for (const auto& d : kDrivers)
@@ -137,28 +162,9 @@ void TCodePageConverter::Convert(const std::string& utf8, std::string& out)
         out += utf8;
         return;
     }
-    auto cd = iconv_t(iconv_);
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    char* in = const_cast<char*>(utf8.data());
-    size_t inLeft = utf8.size();
-    char chunk[256];
-    while (inLeft > 0) {
-        char* outPtr = chunk;
-        size_t outLeft = sizeof chunk;
-        size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-        out.append(chunk, size_t(outPtr - chunk));
-        if (rc != size_t(-1))
-            break;
-        if (errno == E2BIG)
-            continue;
-        // EILSEQ or EINVAL: one character (or stray byte) the code page cannot
-        // take; write the replacement and go on after it.
-        size_t skip = Utf8CharLength(reinterpret_cast<const uint8_t*>(in), inLeft);
-        out += '?';
-        in += skip;
-        inLeft -= skip;
-        iconv(cd, nullptr, nullptr, nullptr, nullptr);
-    }
+    IconvWithReplacement(iconv_, utf8, out, [](const char* p, size_t left) {
+        return Utf8CharLength(reinterpret_cast<const uint8_t*>(p), left);
+    });
 }
 
 size_t TCodePageConverter::CutLength(const std::string& text, size_t maxBytes) const

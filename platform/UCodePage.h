@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace quarvex {
 
@@ -21,6 +22,12 @@ uint8_t LanguageDriverId(int codePage);
 
 // The code page a language-driver ID names, or 0 for an ID not listed above.
 int CodePageOfDriverId(uint8_t driverId);
+
+// Converts in with the open iconv descriptor cd (an iconv_t), appending to
+// out. Where cd cannot convert, badLength(position, bytesLeft) bytes of the
+// input are replaced by one "?" and the conversion goes on after them.
+void IconvWithReplacement(void* cd, std::string_view in, std::string& out,
+                          size_t (*badLength)(const char* position, size_t bytesLeft));
 
 // Converts UTF-8 text to one of the code pages above. Characters the code
 // page lacks, and bytes that are not valid UTF-8, become "?".

@@ -1,5 +1,8 @@
 #include "platform/UFileNames.h"
 
+#include <climits>
+#include <unistd.h>
+
 namespace quarvex {
 
 namespace {
@@ -37,6 +40,13 @@ std::string IncludeTrailingSlash(const std::string& path)
     if (!path.empty() && path.back() == '/')
         return path;
     return path + "/";
+}
+
+std::string ExecutablePath()
+{
+    char path[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", path, sizeof path - 1);
+    return length > 0 ? std::string(path, size_t(length)) : std::string("quarvex");
 }
 
 } // namespace quarvex

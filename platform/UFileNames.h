@@ -18,4 +18,7 @@ std::string ExtractFileName(const std::string& path);
 // path with a "/" at its end, added when missing.
 std::string IncludeTrailingSlash(const std::string& path);
 
+// The full path of the running program.
+std::string ExecutablePath();
+
 } // namespace quarvex

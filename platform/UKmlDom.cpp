@@ -1,5 +1,7 @@
 #include "platform/UKmlDom.h"
 
+#include "platform/UCodePage.h"
+
 #include <pugixml.hpp>
 
 #include <algorithm>
@@ -99,20 +101,7 @@ std::string ConvertToUtf8(const std::string& text, const std::string& encoding, 
         throw EXmlParseError(name + ": the encoding \"" + encoding + "\" is not supported");
     std::string out;
     out.reserve(text.size() + text.size() / 2);
-    char* in = const_cast<char*>(text.data());
-    size_t inLeft = text.size();
-    char chunk[16384];
-    while (inLeft > 0) {
-        char* outPtr = chunk;
-        size_t outLeft = sizeof chunk;
-        size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
-        out.append(chunk, size_t(outPtr - chunk));
-        if (rc != size_t(-1) || errno == E2BIG)
-            continue;
-        out += '?';
-        ++in;
-        --inLeft;
-    }
+    IconvWithReplacement(cd, text, out, [](const char*, size_t) { return size_t(1); });
     iconv_close(cd);
     return out;
 }

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang and runs each for SECONDS (default
+# 20) over the committed seeds and seeds taken from ../shared. A crash, a
+# leak or a sanitizer report fails the run; the input is kept in build-fuzz/.
+# Usage: tests/fuzz/run.sh [SECONDS] [TARGET...]
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+seconds=${1:-20}
+shift || true
+targets=("$@")
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_unzip fuzz_unshrink fuzz_unreduce fuzz_unexplode fuzz_kml)
+
+CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARVEX_FUZZ=ON >/dev/null
+cmake --build build-fuzz -j "$(nproc)"
+scratch=build-fuzz/corpus
+python3 tests/fuzz/make_seeds.py ../shared "$scratch"
+
+for target in "${targets[@]}"; do
+  name=${target#fuzz_}
+  dict=()
+  [ -f "tests/fuzz/$name.dict" ] && dict=(-dict="tests/fuzz/$name.dict")
+  echo "== $target for ${seconds}s"
+  (cd build-fuzz && "./tests/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+      -print_final_stats=1 ${dict[@]+"${dict[@]/#-dict=/-dict=../}"} "corpus/$name" "../tests/fuzz/corpus/$name" 2>&1 \
+      | grep -E "^(#[0-9]+.*DONE|INFO: seed|==[0-9]+==ERROR|SUMMARY|artifact_prefix|Test unit written|stat::number_of_executed_units)" || true)
+  if ls build-fuzz/crash-* build-fuzz/leak-* build-fuzz/timeout-* build-fuzz/oom-* >/dev/null 2>&1; then
+    echo "$target found a failing input:"; ls build-fuzz/crash-* build-fuzz/leak-* build-fuzz/timeout-* build-fuzz/oom-* 2>/dev/null
+    exit 1
+  fi
+done
