@@ -275,6 +275,8 @@ void TUnZip::SetExtrPath(const std::string& path)
 
 void TUnZip::Report(const std::string& message)
 {
+    if (extracting_ && !reported_.insert(message).second)
+        return;
     if (OnError)
         OnError(*this, message);
     else if (ZipWarningHandler)
@@ -312,6 +314,12 @@ bool TUnZip::MatchesMasks(const std::string& name) const
 bool TUnZip::Extract()
 {
     Extracted.clear();
+    reported_.clear();
+    extracting_ = true;
+    struct TDone {
+        bool& flag;
+        ~TDone() { flag = false; }
+    } done{extracting_};
     struct stat st;
     if (::stat(ArcName.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return true;

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -55,7 +56,8 @@ public:
     // Extracts the entries of ArcName that match Files into ExtrPath. False
     // when an error stopped the work (a failed read, a failed inflation).
     bool Extract();
-    // Sends a message to OnError, or to the warning handler.
+    // Sends a message to OnError, or to the warning handler. Within one
+    // Extract a message is sent once: damaged data could repeat it without end.
     void Report(const std::string& message);
 
     std::string ArcName;
@@ -71,6 +73,8 @@ private:
     bool MatchesMasks(const std::string& name) const;
 
     std::string extrPath_;
+    bool extracting_ = false;
+    std::set<std::string> reported_; // the messages of the running Extract
 };
 
 // True when an entry name cannot leave the folder it is extracted into: not

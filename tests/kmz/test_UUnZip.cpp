@@ -420,3 +420,20 @@ TEST(ULegacyDecoders, ShrinkBindingCodeAndHostileStreams)
     ExtractAll(WriteArchive(dir, "t.zip", TZipBuilder().Add(noTree).Build()), dir.File("o"), &messages);
     EXPECT_EQ(messages.front(), "Bad Shannon-Fano decode tree !");
 }
+
+TEST(UUnZip, RepeatedMessagesOfOneExtractionComeOnce)
+{
+    TScratchDir dir;
+    std::string junk;
+    for (int i = 0; i < 50; ++i)
+        junk += std::string(40, char('a' + i % 26));
+    TCollectingUnZip z;
+    z.unzip.ArcName = WriteArchive(dir, "j.zip", junk);
+    z.unzip.SetExtrPath(dir.File("o"));
+    EXPECT_TRUE(z.unzip.Extract());
+    // Every 40-byte run is read as a header with a huge name length.
+    const std::vector<std::string> once{"Header missing or damaged in " + z.unzip.ArcName, "Invalid file name!"};
+    EXPECT_EQ(z.messages, once);
+    EXPECT_TRUE(z.unzip.Extract()); // a new extraction reports again
+    EXPECT_EQ(z.messages.size(), 4u);
+}
