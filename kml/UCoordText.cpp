@@ -12,42 +12,16 @@ bool IsBlank(char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
+// The common characters of a field (digits, ".", "-", letters) all lie above
+// ",", so one comparison settles most of them.
+bool EndsField(char c)
+{
+    return static_cast<unsigned char>(c) <= ',' && (c == ',' || IsBlank(c));
+}
+
 bool IsDigit(char c)
 {
     return c >= '0' && c <= '9';
-}
-
-// Checks the number syntax; isLonePoint tells the text "." apart.
-bool MatchesNumberSyntax(std::string_view t, bool& isLonePoint)
-{
-    size_t i = 0;
-    if (i < t.size() && (t[i] == '+' || t[i] == '-'))
-        ++i;
-    size_t digits = 0;
-    while (i < t.size() && IsDigit(t[i]))
-        ++i, ++digits;
-    bool point = i < t.size() && t[i] == '.';
-    if (point) {
-        ++i;
-        while (i < t.size() && IsDigit(t[i]))
-            ++i, ++digits;
-    }
-    if (digits == 0) {
-        isLonePoint = point && i == t.size();
-        return isLonePoint && t[0] == '.';
-    }
-    isLonePoint = false;
-    if (i < t.size() && (t[i] == 'e' || t[i] == 'E')) {
-        ++i;
-        if (i < t.size() && (t[i] == '+' || t[i] == '-'))
-            ++i;
-        size_t expDigits = 0;
-        while (i < t.size() && IsDigit(t[i]))
-            ++i, ++expDigits;
-        if (expDigits == 0)
-            return false;
-    }
-    return i == t.size();
 }
 
 // One tuple's fields; a tuple with more than three is malformed.
@@ -64,7 +38,7 @@ TTuple ReadTuple(std::string_view text, size_t& pos)
     TTuple tuple;
     while (true) {
         size_t start = pos;
-        while (pos < text.size() && text[pos] != ',' && !IsBlank(text[pos]))
+        while (pos < text.size() && !EndsField(text[pos]))
             ++pos;
         if (tuple.count < 3)
             tuple.fields[tuple.count] = text.substr(start, pos - start);
@@ -107,15 +81,17 @@ void ForEachTuple(std::string_view text, int& skipped, F visit)
 
 bool StrToReal(std::string_view text, double& value)
 {
-    bool lonePoint = false;
-    if (text.empty() || !MatchesNumberSyntax(text, lonePoint))
-        return false;
-    if (lonePoint) {
+    // from_chars reads the rest of the syntax; it only has to be kept from
+    // "inf", "nan" and a second sign, and must take the text to its end.
+    if (text == ".") { // no digit on either side of the point reads 0
         value = 0.0;
         return true;
     }
-    if (text[0] == '+')
+    if (!text.empty() && text[0] == '+')
         text.remove_prefix(1);
+    const size_t start = !text.empty() && text[0] == '-' ? 1 : 0;
+    if (start >= text.size() || !(IsDigit(text[start]) || text[start] == '.'))
+        return false;
     double parsed = 0.0;
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), parsed);
     if (ec != std::errc() || end != text.data() + text.size())
