@@ -81,7 +81,7 @@ void InitCurlOnce()
 } // namespace
 
 THttpOutcome HttpGet(const std::string& address, const std::string& userAgent, const THttpLimits& limits,
-                     const std::function<void(const char*, size_t)>& onBody, long* status)
+                     const std::function<void(const char*, size_t)>& onBody)
 {
     InitCurlOnce();
     CURL* curl = curl_easy_init();
@@ -109,8 +109,6 @@ THttpOutcome HttpGet(const std::string& address, const std::string& userAgent, c
     long code = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &code);
     curl_easy_cleanup(curl);
-    if (status)
-        *status = code;
     if (t.error)
         std::rethrow_exception(t.error);
     if (t.httpError || (rc == CURLE_OK && code >= 400))

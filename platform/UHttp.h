@@ -28,6 +28,6 @@ enum class THttpOutcome {
 // exception raised there ends the fetch and passes on to the caller.
 // onBody is called for no byte when there is no reply or an HTTP error.
 THttpOutcome HttpGet(const std::string& address, const std::string& userAgent, const THttpLimits& limits,
-                     const std::function<void(const char* data, size_t size)>& onBody, long* status = nullptr);
+                     const std::function<void(const char* data, size_t size)>& onBody);
 
 } // namespace quarvex

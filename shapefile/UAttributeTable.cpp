@@ -106,7 +106,6 @@ void TAttributeTable::WriteHeader(TBufferedFile& file, uint32_t records, uint8_t
 void TAttributeTable::CreateAttributeTable(const std::string& path)
 {
     CloseAttributeTable();
-    tableName_ = path;
     TBufferedFile file;
     file.Open(path, TBufferedFile::TMode::CreateTruncate);
     try {
@@ -125,7 +124,6 @@ void TAttributeTable::CreateAttributeTable(const std::string& path)
 void TAttributeTable::OpenAttributeTable(const std::string& path)
 {
     CloseAttributeTable();
-    tableName_ = path;
     try {
         file_.Open(path, TBufferedFile::TMode::OpenExisting);
     } catch (const EInOutError& e) {

@@ -40,14 +40,11 @@ public:
     void CloseAttributeTable();
 
     bool IsOpen() const { return file_.IsOpen(); }
-    const std::string& TableName() const { return tableName_; }
-    uint32_t RecordCount() const { return recordCount_; }
 
 private:
     void WriteHeader(TBufferedFile& file, uint32_t records, uint8_t driverId);
     void FinishFile();
 
-    std::string tableName_;
     TBufferedFile file_;
     uint32_t recordCount_ = 0;
     uint8_t driverId_ = 0;

@@ -142,8 +142,8 @@ void TFileSHPW::Finish()
         RaiseIoError(EFBIG);
     FileLength = int32_t(size / 2);
     WriteMainHeader();
-    file_.Seek(size);
-    file_.Flush();
+    file_.Seek(size); // writes the buffered header out
+
 }
 
 void TFileSHPW::Close()

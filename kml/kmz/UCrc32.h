@@ -10,7 +10,6 @@ namespace quarvex {
 class TCrc32 {
 public:
     void Update(const uint8_t* data, size_t size);
-    void Update(uint8_t byte) { state_ = Table()[(state_ ^ byte) & 0xFF] ^ (state_ >> 8); }
     uint32_t Value() const { return ~state_; }
 
 private:

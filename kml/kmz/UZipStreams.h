@@ -57,7 +57,6 @@ public:
     size_t Read(uint8_t* data, size_t n);
     // Passes over whatever is left of the entry; false when the file ended first.
     bool SkipRest();
-    bool AtEnd() const { return pos_ == got_ && (remaining_ == 0 || ended_); }
 
 private:
     bool Refill();
