@@ -3,5 +3,6 @@
 namespace quarvex {
 
 TViewState ViewState;
+uint8_t PointRadius = 0;
 
 } // namespace quarvex

@@ -1,0 +1,281 @@
+#include "preview/UMapView.h"
+
+#include "platform/UErrors.h"
+#include "preview/UViewState.h"
+#include "shapefile/ULayerSet.h"
+#include "shapefile/USHPFile.h"
+
+#include <charconv>
+#include <cmath>
+#include <memory>
+
+namespace quarvex {
+
+namespace {
+constexpr int32_t kMargin = 5;
+constexpr int32_t kMarginRight = 5;
+
+constexpr TColor kWhite{255, 255, 255};
+constexpr TColor kBlack{0, 0, 0};
+constexpr TColor kPointColour{161, 102, 50};
+constexpr TColor kLineColour{20, 164, 172};
+constexpr TColor kPolygonFill{183, 223, 134};
+
+// Pixel offsets far outside any bitmap are held here, so that the sums with
+// the margins cannot overflow and a coordinate that is not a number (a
+// degenerate scale) still gives a defined pixel, off the image.
+constexpr double kPixelLimit = 1 << 28;
+
+int TruncatePixel(double value)
+{
+    if (!(value > -kPixelLimit))
+        return -int(kPixelLimit);
+    if (value > kPixelLimit)
+        return int(kPixelLimit);
+    return int(value); // the conversion truncates toward zero
+
+}
+} // namespace
+
+void InitViewDefaults()
+{
+    ViewState.MarginLeft = kMargin;
+    ViewState.MarginTop = kMargin;
+    ViewState.MarginBottom = kMargin;
+    ViewState.Loaded = false;
+}
+
+int WorldToPixelX(double x)
+{
+    return TruncatePixel((x - ViewState.MinX) / ViewState.ScaleX) + ViewState.MarginLeft + 1;
+}
+
+int WorldToPixelY(double y)
+{
+    return ViewState.DrawHeight + ViewState.MarginBottom - TruncatePixel((y - ViewState.MinY) / ViewState.ScaleY) - 1;
+}
+
+double PixelToWorldX(int column)
+{
+    return double(column - ViewState.MarginLeft - 1) * ViewState.ScaleX + ViewState.MinX;
+}
+
+double PixelToWorldY(int row)
+{
+    return double(ViewState.DrawHeight + ViewState.MarginBottom - row - 1) * ViewState.ScaleY + ViewState.MinY;
+}
+
+std::string FormatCoordinate(double value)
+{
+    char text[400]; // the widest double in fixed notation takes 309 digits plus 7
+    auto [end, ec] = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 5);
+    if (ec != std::errc())
+        return "?";
+    std::string result(text, end);
+    // A value that rounds to zero reads 0.00000, not -0.00000.
+    if (result == "-0.00000")
+        result.erase(0, 1);
+    return result;
+}
+
+std::string CoordinateReadout(int column, int row)
+{
+    if (!ViewState.Loaded)
+        return "";
+    return FormatCoordinate(PixelToWorldX(column)) + ", " + FormatCoordinate(PixelToWorldY(row));
+}
+
+uint8_t PointRadiusFor(int64_t points, int64_t total)
+{
+    uint8_t radius = points < 1000 ? 4 : points < 5000 ? 3 : 2;
+    if (points < 100 && total < 100)
+        radius = 5;
+    return radius;
+}
+
+TMapView::TMapView()
+{
+    for (TLayerCheck* check : {&Checks.CheckPoint, &Checks.CheckPath, &Checks.CheckPolyIn, &Checks.CheckPolyOut})
+        check->OnClick = [this] { CheckPointClick(); };
+}
+
+TMapView::~TMapView() = default;
+
+void TMapView::ClearMap()
+{
+    if (!canvas_)
+        return;
+    const int width = canvas_->Width();
+    const int height = canvas_->Height();
+    ViewState.DrawHeight = height - ViewState.MarginTop - ViewState.MarginBottom;
+    ViewState.DrawWidth = width - ViewState.MarginLeft - kMarginRight;
+    canvas_->SetPen(kWhite, 1);
+    canvas_->SetBrush(kWhite);
+    canvas_->Rectangle(0, 0, width, height);
+}
+
+void TMapView::DrawMap()
+{
+    Problems.clear();
+    ClearMap();
+    if (!ViewState.Loaded || !canvas_)
+        return;
+    TViewState& v = ViewState;
+    if (v.MaxY == v.MinY) {
+        v.MaxY = v.MaxY + 1;
+        v.MinY = v.MinY - 1;
+    }
+    if (v.MaxX == v.MinX) {
+        v.MaxX = v.MaxX + 1;
+        v.MinX = v.MinX - 1;
+    }
+    // A bitmap of 10 pixels or less across has no room inside its margins.
+    if (v.DrawHeight <= 0 || v.DrawWidth <= 0)
+        return;
+    v.ScaleY = (v.MaxY - v.MinY) / v.DrawHeight;
+    v.ScaleX = (v.MaxX - v.MinX) / v.DrawWidth;
+    const double s = v.ScaleX > v.ScaleY ? v.ScaleX : v.ScaleY;
+    v.ScaleX = s;
+    v.ScaleY = s;
+
+    const struct {
+        const TKMLMeta& layer;
+        const TLayerCheck& check;
+    } order[] = {
+        {OuterPolygonLayer, Checks.CheckPolyOut},
+        {InnerPolygonLayer, Checks.CheckPolyIn},
+        {PathLayer, Checks.CheckPath},
+        {PointLayer, Checks.CheckPoint},
+    };
+    for (const auto& entry : order)
+        if (entry.layer.Count > 0 && entry.check.Checked())
+            DrawLayer(entry.layer.Name);
+    canvas_->Flush();
+}
+
+void TMapView::DrawLayer(const std::string& fileName)
+{
+    auto reader = std::make_unique<TFileSHP>();
+    reader->FileName = fileName;
+    if (!reader->Open())
+        return;
+    auto part = std::make_unique<TListaXY>();
+    reader_ = reader.get();
+    part_ = part.get();
+    struct TForget { // the reader and the part list end with this call
+        TMapView* view;
+        ~TForget() { view->reader_ = nullptr, view->part_ = nullptr; }
+    } forget{this};
+    int64_t record = 0;
+    try {
+        if (!reader->ReadHeader())
+            return;
+        LayerStyle = ShapeClass(reader->ShapeType);
+        SetLayerStyle();
+        while (!reader->Eof()) {
+            ++record;
+            reader->ReadRecord();
+            switch (reader->RecShapeType) {
+            case 1: case 8: case 11: DrawPoints(); break;
+            case 3: case 13: case 23: DrawParts(false); break;
+            case 5: case 15: case 25: DrawParts(true); break;
+            default: break;
+            }
+        }
+    } catch (const EQuarvexError& e) {
+        Problems.push_back(fileName + (record > 0 ? ", record " + std::to_string(record) : ", header") + ": " +
+                           e.what());
+    }
+}
+
+void TMapView::SetLayerStyle()
+{
+    switch (LayerStyle) {
+    case kStylePoint:
+        canvas_->SetPen(kPointColour, 1);
+        canvas_->SetBrush(kPointColour);
+        break;
+    case kStyleLine:
+        canvas_->SetPen(kLineColour, 1);
+        break;
+    case kStylePolygon:
+        canvas_->SetPen(kBlack, 1);
+        canvas_->SetBrush(kPolygonFill);
+        break;
+    default:
+        break;
+    }
+}
+
+void TMapView::DrawPoints()
+{
+    const int r = PointRadius;
+    const TListaXY& points = reader_->Points;
+    for (size_t i = 0, n = size_t(points.Count()); i < n; ++i) {
+        const TCXY& p = points.At(i);
+        const int column = WorldToPixelX(p.X);
+        const int row = WorldToPixelY(p.Y);
+        canvas_->Ellipse(column - r, row - r, column + r, row + r);
+    }
+}
+
+void TMapView::DrawParts(bool asPolygons)
+{
+    const int parts = reader_->Parts.Count();
+    for (int i = 1; i <= parts; ++i) {
+        reader_->GetPart(i, *part_);
+        if (asPolygons)
+            DrawPolygon();
+        else
+            DrawPolyline();
+    }
+}
+
+void TMapView::DrawPolyline()
+{
+    const size_t n = size_t(part_->Count());
+    if (n == 0)
+        return;
+    const TCXY& first = part_->At(0);
+    canvas_->MoveTo(WorldToPixelX(first.X), WorldToPixelY(first.Y));
+    for (size_t i = 1; i < n; ++i) {
+        const TCXY& p = part_->At(i);
+        canvas_->LineTo(WorldToPixelX(p.X), WorldToPixelY(p.Y));
+    }
+}
+
+void TMapView::DrawPolygon()
+{
+    // Every point of the part is drawn; the buffer only grows, so parts
+    // after the largest one so far need no allocation.
+    const size_t n = size_t(part_->Count());
+    if (n <= 2)
+        return;
+    if (vertices_.size() < n)
+        vertices_.resize(n);
+    for (size_t i = 0; i < n; ++i) {
+        const TCXY& p = part_->At(i);
+        vertices_[i] = TPixel{WorldToPixelX(p.X), WorldToPixelY(p.Y)};
+    }
+    canvas_->Polygon(vertices_.data(), int(n));
+}
+
+void TMapView::SetLayerCheck(TLayerCheck& check, int32_t count)
+{
+    check.SetEnabled(count > 0);
+    check.SetChecked(count > 0);
+}
+
+void TMapView::SetupLayerChecks()
+{
+    const bool loaded = ViewState.Loaded;
+    ViewState.Loaded = false; // each check box's click handler then only clears
+    SetLayerCheck(Checks.CheckPoint, PointLayer.Count);
+    SetLayerCheck(Checks.CheckPath, PathLayer.Count);
+    SetLayerCheck(Checks.CheckPolyIn, InnerPolygonLayer.Count);
+    SetLayerCheck(Checks.CheckPolyOut, OuterPolygonLayer.Count);
+    ViewState.Loaded = loaded;
+    DrawMap();
+}
+
+} // namespace quarvex
