@@ -1,9 +1,11 @@
 #include "cli/UConvertCli.h"
 
+#include "cli/UMapPicture.h"
 #include "kml/UParse.h"
 #include "kml/kmz/UResolveKml.h"
 #include "platform/UFileNames.h"
 
+#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <unistd.h>
@@ -11,16 +13,22 @@
 namespace quarvex {
 
 const char* const kConvertUsage =
-    "Usage: quarvex-convert [--work-dir DIR] FILE\n"
+    "Usage: quarvex-convert [--work-dir DIR] [--png IMAGE [--size WxH]] FILE\n"
     "Converts the points, paths and polygon rings of a KML file or KMZ archive into\n"
     "shapefile layers (kml_tmp1..4 .$m, .dbf, .xml) in the work folder.\n"
     "\n"
     "  --work-dir DIR  folder for the layers (default: the program's folder + ztmp/;\n"
     "                  created when missing)\n"
+    "  --png IMAGE     after the job, saves the map as the desktop program shows it\n"
+    "                  (every layer checked) as a PNG picture named IMAGE\n"
+    "  --size WxH      size of that picture in pixels (default 800x600, each side\n"
+    "                  1 to 10000)\n"
     "  --help          shows this text\n"
     "\n"
-    "Exit status: 0 when the job ran to its end, 1 when it stopped on an error,\n"
-    "2 on a usage error.\n";
+    "Example: quarvex-convert --png trip.png --size 1024x768 trip.kmz\n"
+    "\n"
+    "Exit status: 0 when the job ran to its end, 1 when it stopped on an error\n"
+    "(or the picture could not be written or drawn in full), 2 on a usage error.\n";
 
 namespace {
 
@@ -84,22 +92,75 @@ std::string ExecutableFolder()
     return exe.substr(0, exe.rfind('/') + 1);
 }
 
+// The value of an option given as "--name VALUE" or "--name=VALUE"; false
+// (with the reason in error) when it is missing. Advances i past the value.
+bool OptionValue(const std::vector<std::string>& args, size_t& i, const std::string& name, const char* what,
+                 std::string& value, std::string& error)
+{
+    const std::string& arg = args[i];
+    if (arg == name) {
+        if (i + 1 == args.size()) {
+            error = name + " needs " + what;
+            return false;
+        }
+        value = args[++i];
+        return true;
+    }
+    value = arg.substr(name.size() + 1);
+    return true;
+}
+
+bool IsOption(const std::string& arg, const std::string& name)
+{
+    return arg == name || arg.rfind(name + "=", 0) == 0;
+}
+
+bool ParseSide(const char* first, const char* last, int& side)
+{
+    if (first == last || *first < '0' || *first > '9')
+        return false;
+    auto [end, ec] = std::from_chars(first, last, side);
+    return ec == std::errc() && end == last && side >= 1 && side <= kMaxPictureSide;
+}
+
 } // namespace
+
+bool ParsePictureSize(const std::string& text, int& width, int& height)
+{
+    const size_t x = text.find_first_of("xX");
+    if (x == std::string::npos)
+        return false;
+    const char* s = text.data();
+    return ParseSide(s, s + x, width) && ParseSide(s + x + 1, s + text.size(), height);
+}
 
 bool ParseConvertArguments(const std::vector<std::string>& args, TConvertOptions& options, std::string& error)
 {
+    bool sizeGiven = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == "--help" || arg == "-h") {
             options.ShowHelp = true;
-        } else if (arg == "--work-dir") {
-            if (i + 1 == args.size()) {
-                error = "--work-dir needs a folder";
+        } else if (IsOption(arg, "--work-dir")) {
+            if (!OptionValue(args, i, "--work-dir", "a folder", options.WorkDir, error))
+                return false;
+        } else if (IsOption(arg, "--png")) {
+            if (!OptionValue(args, i, "--png", "a picture file name", options.PngPath, error))
+                return false;
+            if (options.PngPath.empty()) {
+                error = "--png needs a picture file name";
                 return false;
             }
-            options.WorkDir = args[++i];
-        } else if (arg.rfind("--work-dir=", 0) == 0) {
-            options.WorkDir = arg.substr(11);
+        } else if (IsOption(arg, "--size")) {
+            std::string size;
+            if (!OptionValue(args, i, "--size", "a size WxH", size, error))
+                return false;
+            if (!ParsePictureSize(size, options.PictureWidth, options.PictureHeight)) {
+                error = "--size needs WIDTHxHEIGHT in pixels, each from 1 to " + std::to_string(kMaxPictureSide) +
+                        ", not \"" + size + "\"";
+                return false;
+            }
+            sizeGiven = true;
         } else if (arg.size() > 1 && arg[0] == '-') {
             error = "unknown option " + arg;
             return false;
@@ -110,8 +171,14 @@ bool ParseConvertArguments(const std::vector<std::string>& args, TConvertOptions
             options.InputPath = arg;
         }
     }
-    if (options.InputPath.empty() && !options.ShowHelp) {
+    if (options.ShowHelp)
+        return true;
+    if (options.InputPath.empty()) {
         error = "no FILE given";
+        return false;
+    }
+    if (sizeGiven && options.PngPath.empty()) {
+        error = "--size is the size of the --png picture; give --png IMAGE too";
         return false;
     }
     return true;
@@ -151,9 +218,18 @@ int RunConvert(const TConvertOptions& options)
         return fail(e.what());
     }
     CurrentLayerSet = nullptr;
+    int status = 0;
+    if (!options.PngPath.empty()) {
+        std::vector<std::string> problems;
+        std::string error;
+        if (!SaveMapPicture(options.PngPath, options.PictureWidth, options.PictureHeight, problems, error))
+            return fail("cannot write the map picture " + options.PngPath + ": " + error);
+        for (const std::string& problem : problems)
+            status = fail("the map picture lacks part of a layer: " + problem);
+    }
     if (kmlPath.empty())
         return fail(options.InputPath + ": the archive holds no doc.kml document that could be extracted");
-    return 0;
+    return status;
 }
 
 } // namespace quarvex

@@ -9,8 +9,14 @@ namespace quarvex {
 struct TConvertOptions {
     std::string InputPath;
     std::string WorkDir; // empty: the executable's folder + "ztmp/"
+    std::string PngPath; // empty: no map picture
+    int PictureWidth = 800;
+    int PictureHeight = 600;
     bool ShowHelp = false;
 };
+
+// Reads "WxH" (each 1 to kMaxPictureSide); false when text is not such a size.
+bool ParsePictureSize(const std::string& text, int& width, int& height);
 
 // Fills options from the arguments after the program name; false (with the
 // reason in error) on a usage error.

@@ -6,6 +6,7 @@ packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev
   libpugixml-dev libcurl4-openssl-dev zlib1g-dev
+  qt6-base-dev libgl-dev
   python3 python3-pyshp
   clang libclang-rt-14-dev
   zip unzip

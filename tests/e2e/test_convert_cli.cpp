@@ -94,10 +94,10 @@ TEST(ConvertCli, UsageAndRefusals)
 {
     TRun none = Convert("");
     EXPECT_EQ(none.status, 2);
-    EXPECT_EQ(none.err.rfind("quarvex-convert: no FILE given\nUsage: quarvex-convert [--work-dir DIR] FILE\n", 0), 0u);
+    EXPECT_EQ(none.err.rfind("quarvex-convert: no FILE given\nUsage: quarvex-convert [--work-dir DIR] [--png IMAGE [--size WxH]] FILE\n", 0), 0u);
     TRun help = Convert("--help");
     EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.rfind("Usage: quarvex-convert [--work-dir DIR] FILE\n", 0), 0u);
+    EXPECT_EQ(help.out.rfind("Usage: quarvex-convert [--work-dir DIR] [--png IMAGE [--size WxH]] FILE\n", 0), 0u);
     EXPECT_EQ(Convert("--bogus x.kml").status, 2);
     EXPECT_EQ(Convert("a.kml b.kml").status, 2);
     EXPECT_EQ(Convert("--work-dir").status, 2);
