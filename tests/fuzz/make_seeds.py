@@ -4,8 +4,9 @@
 Usage: make_seeds.py SHARED_DIR OUT_DIR
 OUT_DIR/<target>/ receives: whole archives (unzip), the raw compressed data
 of each legacy entry behind the three parameter bytes of fuzz_legacy.cpp
-(unshrink, unreduce, unexplode) and the KML corpus (kml). Missing shared
-files are skipped.
+(unshrink, unreduce, unexplode), the KML corpus (kml), and shape files with
+the record types our writer never makes (shpfile; run.sh adds the layers
+that our writer makes of the corpus). Missing shared files are skipped.
 """
 import glob
 import os
@@ -26,8 +27,38 @@ def entries(path):
         pos = start + csize
 
 
+def shape_file(records):
+    """A shape file of (type, body) records; box and lengths are not checked by the reader."""
+    head = struct.pack(">7i", 9994, 0, 0, 0, 0, 0, 0) + struct.pack("<2i8d", 1000, records[0][0], *([0.0] * 8))
+    body = b""
+    for number, (shape_type, data) in enumerate(records, 1):
+        body += struct.pack(">2i", number, len(data) // 2 + 2) + struct.pack("<i", shape_type) + data
+    return head + body
+
+
+def shape_seeds():
+    """One file per family of record types: Z, M, multipoint, multipatch, null."""
+    box = struct.pack("<4d", -1, -2, 3, 4)
+    xy = struct.pack("<6d", 0, 0, 1, 1, 2, 0)
+    values = struct.pack("<5d", 0, 0, 7, 8, 9)
+    parted = box + struct.pack("<3i", 1, 3, 0) + xy
+    return {
+        "z_types": [(11, struct.pack("<4d", 1, 2, 3, 4)), (13, parted + values + values), (15, parted + values + values),
+                    (18, box + struct.pack("<i", 3) + xy + values + values)],
+        "m_types": [(21, struct.pack("<3d", 1, 2, 3)), (23, parted + values), (25, parted + values),
+                    (28, box + struct.pack("<i", 3) + xy + values)],
+        "multipatch": [(31, box + struct.pack("<5i", 2, 3, 0, 1, 0) + struct.pack("<2i", 4, 5) + xy + values + values)],
+        "mixed": [(0, b""), (8, box + struct.pack("<i", 3) + xy), (5, box + struct.pack("<4i", 2, 3, -4, 1) + xy),
+                  (7, box), (1, struct.pack("<2d", 5, 6))],
+    }
+
+
 def main():
     shared, out = sys.argv[1], sys.argv[2]
+    os.makedirs(os.path.join(out, "shpfile"), exist_ok=True)
+    for name, records in shape_seeds().items():
+        with open(os.path.join(out, "shpfile", name), "wb") as f:
+            f.write(shape_file(records))
     for target in ("unzip", "unshrink", "unreduce", "unexplode", "kml"):
         os.makedirs(os.path.join(out, target), exist_ok=True)
     archives = glob.glob(os.path.join(shared, "testdata/legacy-zip/*/*.[zZ][iI][pP]"))
