@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Converts a generated KML of about 120 MB with quarvex-convert and reports
-# input MB/s and peak memory; runs ogr2ogr on the same file when installed.
+# input MB/s and peak memory, then again with the map picture (--png);
+# runs ogr2ogr on the same file when installed.
 # Usage: bench/bench_convert.sh [BUILD_DIR] [SCRATCH_DIR]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -36,6 +37,15 @@ for i in 1 2 3; do
 done
 read -r t r < <(printf '%s\n' "${runs[@]}" | sort -n | sed -n 2p)
 report "quarvex-convert (median of 3)" "$t" "$r"
+# The same with the map picture drawn after the job, as a redraw of a
+# 1280 x 800 map page would be.
+runs=()
+for i in 1 2 3; do
+  runs+=("$(measure "$build/quarvex-convert" --work-dir "$scratch/work" --png "$scratch/map.png" --size 1280x800 "$input")")
+done
+read -r tp rp < <(printf '%s\n' "${runs[@]}" | sort -n | sed -n 2p)
+report "  with --png 1280x800" "$tp" "$rp"
+awk -v a="$t" -v b="$tp" 'BEGIN { printf "  --png adds %.2f s (%.0f%% of the conversion)\n", b - a, (b - a) * 100 / a }'
 
 if command -v ogr2ogr >/dev/null; then
   total=0
