@@ -59,7 +59,12 @@ void TQtCanvas::Rectangle(int left, int top, int right, int bottom)
     Flush();
     if (right <= left || bottom <= top)
         return;
-    painter_.drawRect(OutlineBox(left, top, right, bottom));
+    // A box of one or two pixels across is all outline; the painter would
+    // skip the empty rectangle inside it.
+    if (right - left <= 2 || bottom - top <= 2)
+        painter_.fillRect(QRect(left, top, right - left, bottom - top), painter_.pen().color());
+    else
+        painter_.drawRect(OutlineBox(left, top, right, bottom));
 }
 
 void TQtCanvas::Ellipse(int left, int top, int right, int bottom)
@@ -101,7 +106,11 @@ void TQtCanvas::Polygon(const TPixel* vertices, int count)
         if (points_.empty() || points_.back() != p)
             points_.push_back(p);
     }
-    painter_.drawPolygon(points_.data(), int(points_.size()), Qt::OddEvenFill);
+    // A ring that falls on one pixel still shows as that pixel.
+    if (points_.size() == 1)
+        painter_.drawPoint(points_[0]);
+    else
+        painter_.drawPolygon(points_.data(), int(points_.size()), Qt::OddEvenFill);
 }
 
 } // namespace quarvex

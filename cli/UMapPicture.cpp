@@ -5,9 +5,14 @@
 #include "preview/UViewState.h"
 #include "shapefile/ULayerSet.h"
 
+#include "platform/UBufferedFile.h"
+#include "platform/UErrors.h"
+
+#include <QBuffer>
+#include <QByteArray>
 #include <QImage>
 #include <QImageWriter>
-#include <QString>
+#include <filesystem>
 
 namespace quarvex {
 
@@ -19,6 +24,7 @@ bool SaveMapPicture(const std::string& path, int width, int height, std::vector<
         error = "not enough memory for a picture of " + std::to_string(width) + "x" + std::to_string(height);
         return false;
     }
+    image.fill(Qt::white);
     {
         TQtCanvas canvas(image);
         TMapView view;
@@ -38,9 +44,31 @@ bool SaveMapPicture(const std::string& path, int width, int height, std::vector<
         view.DrawMap();
         problems = view.Problems;
     }
-    QImageWriter writer(QString::fromStdString(path), "png");
+    // Encoded in memory, then written with the checked file code, so that a
+    // full disk is reported and no cut-short picture is left behind.
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "png");
     if (!writer.write(image)) {
         error = writer.errorString().toStdString();
+        return false;
+    }
+    try {
+        TBufferedFile file;
+        file.Open(path, TBufferedFile::TMode::CreateTruncate);
+        try {
+            file.Write(png.constData(), size_t(png.size()));
+            file.Close();
+        } catch (...) {
+            // Only a picture file of our own is removed, never a device or a link.
+            std::error_code ec;
+            if (std::filesystem::is_regular_file(std::filesystem::symlink_status(path, ec)))
+                std::filesystem::remove(path, ec);
+            throw;
+        }
+    } catch (const EQuarvexError& e) {
+        error = e.what();
         return false;
     }
     return true;

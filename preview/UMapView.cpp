@@ -5,6 +5,7 @@
 #include "shapefile/ULayerSet.h"
 #include "shapefile/USHPFile.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <memory>
@@ -72,9 +73,8 @@ std::string FormatCoordinate(double value)
     if (ec != std::errc())
         return "?";
     std::string result(text, end);
-    // A value that rounds to zero reads 0.00000, not -0.00000.
-    if (result == "-0.00000")
-        result.erase(0, 1);
+    if (value == 0.0 && std::signbit(value))
+        result.erase(0, 1); // -0.0 is not a negative value
     return result;
 }
 
@@ -222,6 +222,13 @@ void TMapView::DrawPoints()
 void TMapView::DrawParts(bool asPolygons)
 {
     const int parts = reader_->Parts.Count();
+    // Parts follow one another: starts that go back would hand out the same
+    // points again and again, a damaged record that could take hours to draw.
+    for (int i = 2; i <= parts; ++i)
+        if (reader_->Parts.Item(i).Value < std::max(reader_->Parts.Item(i - 1).Value, 0))
+            throw EQuarvexError("part " + std::to_string(i) + " starts at point " +
+                                std::to_string(reader_->Parts.Item(i).Value) + ", before part " +
+                                std::to_string(i - 1));
     for (int i = 1; i <= parts; ++i) {
         reader_->GetPart(i, *part_);
         if (asPolygons)

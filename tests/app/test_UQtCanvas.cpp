@@ -69,6 +69,23 @@ TEST(UQtCanvas, BoxesLeaveTheirRightAndBottomEdgesOutInExactColours)
         canvas.Rectangle(5, 5, 9, 4);
     }
     EXPECT_TRUE(Covered(image).isNull());
+    // Boxes of one or two pixels across are all outline; a ring on one
+    // pixel shows as that pixel.
+    image = WhiteImage();
+    {
+        TQtCanvas canvas(image);
+        canvas.SetPen(kPen, 1);
+        canvas.SetBrush(kBrush);
+        canvas.Rectangle(1, 1, 2, 2);
+        canvas.Rectangle(10, 10, 12, 20);
+        const TPixel ring[] = {{30, 30}, {30, 30}, {30, 30}};
+        canvas.Polygon(ring, 3);
+    }
+    EXPECT_EQ(Covered(image), QRect(1, 1, 30, 30));
+    EXPECT_EQ(image.pixel(1, 1), qRgb(20, 164, 172));
+    EXPECT_EQ(image.pixel(11, 19), qRgb(20, 164, 172));
+    EXPECT_EQ(image.pixel(30, 30), qRgb(20, 164, 172));
+    EXPECT_EQ(Colours(image), (std::set<QRgb>{0xFFFFFF, 0x14A4AC}));
 }
 
 // Lines are handed to the painter as polylines and repeated vertices are

@@ -2,9 +2,9 @@
 // view's fitting puts the geometry, in the map's colours.
 #include "support/TestSupport.h"
 
-#include <QColor>
-#include <QImage>
 #include <gtest/gtest.h>
+
+#include <sstream>
 
 using namespace quarvex::test;
 
@@ -20,10 +20,18 @@ int Convert(const std::string& args, std::string* err = nullptr)
     return status;
 }
 
-std::string Rgb(const QImage& image, int x, int y)
+// The picture as Pillow reads it: "WxH <pixels not white>", then the
+// colour of each probe.
+std::vector<std::string> Pixels(const std::string& image, const std::vector<std::pair<int, int>>& probes = {})
 {
-    const QColor c = image.pixelColor(x, y);
-    return std::to_string(c.red()) + "," + std::to_string(c.green()) + "," + std::to_string(c.blue());
+    std::string command = "/usr/bin/python3 '" + SourceDir() + "/tests/tools/pngpixels.py' '" + image + "'";
+    for (auto [x, y] : probes)
+        command += " " + std::to_string(x) + "," + std::to_string(y);
+    std::istringstream lines(RunCommand(command + " 2>&1"));
+    std::vector<std::string> out;
+    for (std::string line; std::getline(lines, line);)
+        out.push_back(line);
+    return out;
 }
 
 // Extent 0..100 by 0..50. On 310 x 110 (300 x 100 inside the margins) the
@@ -58,29 +66,32 @@ TEST(MapPicture, PixelsFollowTheFitting)
               0)
         << err;
     EXPECT_EQ(err, "");
-    const QImage image(QString::fromStdString(dir.File("map.png")));
-    ASSERT_EQ(image.width(), 310);
-    ASSERT_EQ(image.height(), 110);
     const struct {
         const char* where;
         int x, y;
         const char* colour;
     } probes[] = {
-        {"inside the outer ring", 16, 94, kFill},       // (5, 5)
+        {"inside the outer ring", 16, 94, kFill},          // (5, 5)
         {"inside the hole, drawn over it", 36, 74, kFill}, // (15, 15)
-        {"on the hole's lower edge", 36, 84, "0,0,0"},  // (15, 10)
+        {"on the hole's lower edge", 36, 84, "0,0,0"},     // (15, 10)
         {"on the outer ring's left edge", 6, 60, "0,0,0"},
-        {"on the road", 150, 14, kLine},                // (72, 45)
-        {"on the road's last leg", 206, 8, kLine},      // (100, 48)
-        {"on the well", 156, 64, kPoint},               // (75, 20)
+        {"on the road", 150, 14, kLine},           // (72, 45)
+        {"on the road's last leg", 206, 8, kLine}, // (100, 48)
+        {"on the well", 156, 64, kPoint},          // (75, 20)
         {"beside the well", 156 + 8, 64, kWhite},
         {"between the field and the well", 120, 64, kWhite},
         {"in the spare room", 260, 50, kWhite},
         {"in the margin", 2, 2, kWhite},
         {"in the bottom margin", 50, 107, kWhite},
     };
+    std::vector<std::pair<int, int>> at;
     for (const auto& p : probes)
-        EXPECT_EQ(Rgb(image, p.x, p.y), p.colour) << p.where << " at " << p.x << "," << p.y;
+        at.emplace_back(p.x, p.y);
+    const std::vector<std::string> seen = Pixels(dir.File("map.png"), at);
+    ASSERT_EQ(seen.size(), std::size(probes) + 1) << seen[0];
+    EXPECT_EQ(seen[0].substr(0, 8), "310x110 ");
+    for (size_t i = 0; i < std::size(probes); ++i)
+        EXPECT_EQ(seen[i + 1], probes[i].colour) << probes[i].where << " at " << probes[i].x << "," << probes[i].y;
     // The layers beside the picture read back with an independent reader.
     EXPECT_NE(DumpLayer(dir.File("w/kml_tmp2.$m")).find("points (50.0 45.0) (100.0 45.0) (100.0 50.0)"),
               std::string::npos);
@@ -91,20 +102,16 @@ TEST(MapPicture, EmptyJobGivesWhiteDefaultSizeAndBadSizesAreUsageErrors)
     TScratchDir dir;
     WriteText(dir.File("empty.kml"), "<kml><Document><name>nothing</name></Document></kml>");
     ASSERT_EQ(Convert("--work-dir " + dir.File("w") + " --png=" + dir.File("empty.png") + " " + dir.File("empty.kml")), 0);
-    QImage image(QString::fromStdString(dir.File("empty.png")));
-    ASSERT_EQ(image.size(), QSize(800, 600));
-    int nonWhite = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            nonWhite += image.pixel(x, y) != qRgb(255, 255, 255);
-    EXPECT_EQ(nonWhite, 0);
+    EXPECT_EQ(Pixels(dir.File("empty.png")), std::vector<std::string>{"800x600 0"});
 
     // Too small to hold anything inside the margins: only cleared.
     WriteText(dir.File("scene.kml"), kScene);
-    ASSERT_EQ(Convert("--work-dir " + dir.File("w") + " --png " + dir.File("tiny.png") + " --size 10x10 " +
-                      dir.File("scene.kml")),
-              0);
-    EXPECT_EQ(QImage(QString::fromStdString(dir.File("tiny.png"))).pixel(5, 5), qRgb(255, 255, 255));
+    for (const char* size : {"10x10", "1x1", "2x300"}) {
+        ASSERT_EQ(Convert("--work-dir " + dir.File("w") + " --png " + dir.File("tiny.png") + " --size " + size + " " +
+                          dir.File("scene.kml")),
+                  0);
+        EXPECT_EQ(Pixels(dir.File("tiny.png")), std::vector<std::string>{std::string(size) + " 0"}) << size;
+    }
 
     for (const char* size : {"0x10", "10", "10x", "x10", "-5x10", "10x10x", "10001x10", "ax10", "+10x10", "10x 10"}) {
         std::string err;
@@ -124,4 +131,15 @@ TEST(MapPicture, EmptyJobGivesWhiteDefaultSizeAndBadSizesAreUsageErrors)
     EXPECT_EQ(err.rfind("quarvex-convert: cannot write the map picture " + dir.File("no/such/folder.png") + ": ", 0),
               0u)
         << err;
+
+    // A disk that fills while the picture is written: the failure is told
+    // and no cut-short picture is left.
+    {
+        TFileSizeLimit limit(2000);
+        EXPECT_EQ(Convert("--work-dir " + dir.File("w") + " --png " + dir.File("full.png") + " " + dir.File("scene.kml"),
+                          &err),
+                  1);
+    }
+    EXPECT_EQ(err, "quarvex-convert: cannot write the map picture " + dir.File("full.png") + ": Disk full\n");
+    EXPECT_FALSE(FileExists(dir.File("full.png")));
 }

@@ -1,5 +1,6 @@
 #include "preview/UMapView.h"
 
+#include "platform/UByteOrder.h"
 #include "preview/UViewState.h"
 #include "shapefile/ULayerSet.h"
 #include "shapefile/UShpWriter.h"
@@ -179,7 +180,7 @@ TEST_F(MapView, ReadoutAtTheMarginsAndFormat)
     EXPECT_EQ(CoordinateReadout(6, 132), "");
 
     const std::pair<double, const char*> formats[] = {
-        {0, "0.00000"}, {-0.000001, "0.00000"}, {1234567.123456, "1234567.12346"},
+        {0, "0.00000"}, {-0.0, "0.00000"}, {-0.000001, "-0.00000"}, {1234567.123456, "1234567.12346"},
         {-180, "-180.00000"}, {0.000005, "0.00001"}, {1e20, "100000000000000000000.00000"},
     };
     for (auto [value, text] : formats)
@@ -240,6 +241,29 @@ TEST_F(MapView, DamagedOrMissingLayersAreSkipped)
     // The next redraw starts with a clean report.
     view.Checks.CheckPath.SetChecked(false);
     EXPECT_TRUE(view.Problems.empty());
+}
+
+TEST_F(MapView, PartStartsThatGoBackStopTheLayer)
+{
+    // One path record of three parts over four points, starts 0, 2, 1.
+    FourLayers();
+    std::vector<uint8_t> bytes = quarvex::test::ReadBytes(PathLayer.Name);
+    bytes.resize(100);
+    uint8_t record[12 + 32 + 8 + 12 + 64] = {};
+    PutBE32(record, 1);
+    PutLE32(record + 8, 3);
+    PutLE32(record + 44, 3);
+    PutLE32(record + 48, 4);
+    const int32_t starts[] = {0, 2, 1};
+    for (int i = 0; i < 3; ++i)
+        PutLE32(record + 52 + 4 * i, uint32_t(starts[i]));
+    bytes.insert(bytes.end(), record, record + sizeof record);
+    quarvex::test::WriteText(PathLayer.Name, std::string(bytes.begin(), bytes.end()));
+    view.DrawMap();
+    ASSERT_EQ(view.Problems.size(), 1u);
+    EXPECT_EQ(view.Problems[0], PathLayer.Name + ", record 1: part 3 starts at point 1, before part 2");
+    EXPECT_EQ(canvas.Text().find("move"), std::string::npos);
+    EXPECT_EQ(canvas.Calls.back(), "ellipse 130,64 138,72"); // the points are still drawn
 }
 
 TEST_F(MapView, SetupLayerChecksFollowsTheCounts)
