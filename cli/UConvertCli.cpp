@@ -4,6 +4,7 @@
 #include "kml/UParse.h"
 #include "kml/kmz/UResolveKml.h"
 #include "platform/UFileNames.h"
+#include "platform/UWorkFolder.h"
 
 #include <charconv>
 #include <cstdio>
@@ -17,8 +18,9 @@ const char* const kConvertUsage =
     "Converts the points, paths and polygon rings of a KML file or KMZ archive into\n"
     "shapefile layers (kml_tmp1..4 .$m, .dbf, .xml) in the work folder.\n"
     "\n"
-    "  --work-dir DIR  folder for the layers (default: the program's folder + ztmp/;\n"
-    "                  created when missing)\n"
+    "  --work-dir DIR  folder for the layers, created when missing (default: the\n"
+    "                  program's folder + ztmp/, or ~/.cache/quarvex/ztmp/ when the\n"
+    "                  program's folder cannot be written)\n"
     "  --png IMAGE     after the job, saves the map as the desktop program shows it\n"
     "                  (every layer checked) as a PNG picture named IMAGE\n"
     "  --size WxH      size of that picture in pixels (default 800x600, each side\n"
@@ -85,12 +87,6 @@ private:
     int max_ = 0;
     int percent_ = -1;
 };
-
-std::string ExecutableFolder()
-{
-    const std::string exe = ExecutablePath();
-    return exe.substr(0, exe.rfind('/') + 1);
-}
 
 // The value of an option given as "--name VALUE" or "--name=VALUE"; false
 // (with the reason in error) when it is missing. Advances i past the value.
@@ -191,11 +187,10 @@ int RunConvert(const TConvertOptions& options)
         return 1;
     };
     const std::string workFolder =
-        IncludeTrailingSlash(options.WorkDir.empty() ? ExecutableFolder() + "ztmp" : options.WorkDir);
-    std::error_code ec;
-    std::filesystem::create_directories(workFolder, ec);
-    if (ec)
-        return fail("cannot create the work folder " + workFolder + ": " + ec.message());
+        options.WorkDir.empty() ? DefaultWorkFolder(ExecutableFolder()) : IncludeTrailingSlash(options.WorkDir);
+    std::string reason;
+    if (!EnsureWorkFolder(workFolder, reason))
+        return fail("cannot create the work folder " + workFolder + ": " + reason);
     std::string kmlPath;
     try {
         TUnZip unzip;

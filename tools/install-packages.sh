@@ -6,8 +6,8 @@ packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev
   libpugixml-dev libcurl4-openssl-dev zlib1g-dev
-  qt6-base-dev libgl-dev
-  python3 python3-pyshp
+  qt6-base-dev libgl-dev fonts-liberation2 fonts-dejavu-core
+  python3 python3-pyshp python3-pil
   clang libclang-rt-14-dev
   zip unzip
 )

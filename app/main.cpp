@@ -1,0 +1,242 @@
+#include "app/main.h"
+
+#include "app/UBatchBox.h"
+#include "app/UDialogHook.h"
+#include "app/UGlyphs.h"
+#include "app/UHelpMenu.h"
+#include "app/UParseWindow.h"
+#include "app/UQtCanvas.h"
+#include "kml/kmz/UResolveKml.h"
+#include "platform/UFileNames.h"
+#include "platform/UProgramInfo.h"
+#include "platform/UWorkFolder.h"
+#include "preview/UViewState.h"
+#include "shapefile/ULayerSet.h"
+#include "ui_main.h"
+
+#include <QMenu>
+#include <QResizeEvent>
+
+namespace quarvex {
+
+const char* const kMakerNotice = "Quarvex - quarvex.example";
+
+namespace {
+QString Q(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+} // namespace
+
+TfrMain::TfrMain(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::TfrMain>())
+{
+    ui->setupUi(this);
+    ui->SpeedButton1->setIcon(GlyphIcon(TGlyph::OpenFile));
+    ui->SpeedButton2->setIcon(GlyphIcon(TGlyph::ExportShp));
+    ui->SpeedButton4->setIcon(GlyphIcon(TGlyph::DxfGpx));
+    ui->SpeedButton5->setIcon(GlyphIcon(TGlyph::Batch));
+    ui->SpeedButton3->setIcon(GlyphIcon(TGlyph::Help));
+    ui->SpeedButton8->setIcon(GlyphIcon(TGlyph::Select));
+    ui->SpeedButton6->setIcon(GlyphIcon(TGlyph::ZoomIn));
+    ui->SpeedButton7->setIcon(GlyphIcon(TGlyph::ZoomOut));
+    ui->SpeedButton9->setIcon(GlyphIcon(TGlyph::Extent));
+    ui->SpeedButton8->setChecked(true);
+    PopupMenu1 = CreateHelpMenu(this);
+
+    connect(ui->SpeedButton1, &QToolButton::clicked, this, [this] { RunGuarded(this, [this] { SpeedButton1Click(); }); });
+    connect(ui->SpeedButton2, &QToolButton::clicked, this, [this] { RunGuarded(this, [this] { SpeedButton2Click(); }); });
+    connect(ui->SpeedButton4, &QToolButton::clicked, this, [this] { RunGuarded(this, [this] { SpeedButton4Click(); }); });
+    connect(ui->SpeedButton5, &QToolButton::clicked, this, [this] { RunGuarded(this, [this] { SpeedButton5Click(); }); });
+    connect(ui->SpeedButton3, &QToolButton::clicked, this, [this] { RunGuarded(this, [this] { SpeedButton3Click(); }); });
+    ConnectCheck(MapView.Checks.CheckPoint, ui->CheckPoint);
+    ConnectCheck(MapView.Checks.CheckPath, ui->CheckPath);
+    ConnectCheck(MapView.Checks.CheckPolyIn, ui->CheckPolyIn);
+    ConnectCheck(MapView.Checks.CheckPolyOut, ui->CheckPolyOut);
+    ui->PanelMap->OnResize = [this] { PanelMapResize(); };
+    ui->Image1->OnMouseMove = [this](int column, int row) { Image1MouseMove(column, row); };
+    FormCreate();
+}
+
+TfrMain::~TfrMain()
+{
+    ZipWarningHandler = previousZipWarnings_;
+}
+
+void TfrMain::ConnectCheck(TLayerCheck& check, QCheckBox* box)
+{
+    // The box follows the model; a click by the user goes to the model,
+    // whose click handler redraws the map.
+    check.OnStateChange = [&check, box] {
+        const QSignalBlocker quiet(box);
+        box->setEnabled(check.Enabled());
+        box->setChecked(check.Checked());
+    };
+    check.OnClick = [this] { DrawMap(); };
+    connect(box, &QCheckBox::clicked, this,
+            [this, &check](bool checked) { RunGuarded(this, [&] { check.SetChecked(checked); }); });
+    check.OnStateChange();
+}
+
+void TfrMain::FormCreate()
+{
+    // The archive reader's messages are warning boxes over this window.
+    previousZipWarnings_ = ZipWarningHandler;
+    ZipWarningHandler = [this](const std::string& message) {
+        DialogHook().Message(this, TMessageKind::Warning, Q(message));
+    };
+    ViewState.Loaded = false;
+    WorkFolder = DefaultWorkFolder(ExecutableFolder());
+    if (!EnsureWorkFolder(WorkFolder, workFolderError_))
+        workFolderError_ = "The work folder " + WorkFolder + " cannot be created: " + workFolderError_;
+    else
+        workFolderError_.clear();
+    InitViewDefaults();
+    PanelMapResize(); // the bitmap of the map's size, painted white
+}
+
+void TfrMain::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    ui->Panel2->move(ui->Panel1->width() - ui->Panel2->width(), 0); // aligned right
+}
+
+void TfrMain::Paint(const std::function<void()>& draw)
+{
+    // A redraw fired from inside a drawing (a check box changed by
+    // SetupLayerChecks) paints on the canvas that is already open.
+    if (painting_) {
+        draw();
+        return;
+    }
+    painting_ = true;
+    {
+        TQtCanvas canvas(ui->Image1->Picture);
+        MapView.SetCanvas(&canvas);
+        try {
+            draw();
+        } catch (...) {
+            MapView.SetCanvas(nullptr);
+            painting_ = false;
+            throw;
+        }
+        MapView.SetCanvas(nullptr);
+    }
+    painting_ = false;
+    ui->Image1->update();
+}
+
+void TfrMain::PanelMapResize()
+{
+    const QSize size = ui->PanelMap->size();
+    ui->Image1->Picture = QImage(size.expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+    ui->Image1->setGeometry(0, 0, size.width(), size.height());
+    DrawMap();
+}
+
+void TfrMain::DrawMap()
+{
+    Paint([this] { MapView.DrawMap(); });
+    ReportDrawProblems();
+}
+
+void TfrMain::ReportDrawProblems()
+{
+    // Said once for each new set of problems, not on every redraw.
+    if (MapView.Problems.empty() || MapView.Problems == reportedProblems_)
+        return;
+    reportedProblems_ = MapView.Problems;
+    QString text = "The map lacks part of a layer:";
+    for (const std::string& problem : MapView.Problems)
+        text += "\n" + Q(problem);
+    DialogHook().Message(this, TMessageKind::Warning, text);
+}
+
+void TfrMain::Image1MouseMove(int column, int row)
+{
+    ui->StatusPanel1->setText(Q(CoordinateReadout(column, row)));
+}
+
+QString TfrMain::StatusText(int panel) const
+{
+    const QLabel* panels[] = {ui->StatusPanel0, ui->StatusPanel1, ui->StatusPanel2};
+    return panel >= 0 && panel < 3 ? panels[panel]->text() : QString();
+}
+
+void TfrMain::ExportReminder()
+{
+    if (!ViewState.Loaded)
+        DialogHook().Message(this, TMessageKind::Error, "Use the \"Open File\" option to load a File");
+}
+
+QPoint TfrMain::HelpMenuPosition() const
+{
+    const QRect frame = frameGeometry();
+    return QPoint(frame.left() + ui->SpeedButton3->x() + 35, frame.top() + 40);
+}
+
+void TfrMain::SpeedButton3Click()
+{
+    PopupMenu1->popup(HelpMenuPosition());
+}
+
+void TfrMain::SpeedButton5Click()
+{
+    ShowBatchDialog(this);
+}
+
+void TfrMain::SpeedButton1Click()
+{
+    const QString fileName =
+        DialogHook().OpenFileName(this, "Open", "Google Earth File (KML, KMZ) (*.kml *.kmz *.KML *.KMZ)");
+    if (fileName.isEmpty())
+        return;
+    OpenFile(fileName);
+}
+
+void TfrMain::OpenFile(const QString& fileName)
+{
+    std::string reason;
+    if (!EnsureWorkFolder(WorkFolder, reason)) {
+        DialogHook().Message(this, TMessageKind::Error,
+                             Q("The work folder " + WorkFolder + " cannot be created: " + reason));
+        return;
+    }
+    const std::string chosen = fileName.toStdString();
+    ViewState.Loaded = false;
+    reportedProblems_.clear();
+    Paint([this] { MapView.ClearMap(); });
+    ui->Image1->repaint();
+    ui->Panel4->repaint();
+    ui->Panel1->repaint();
+
+    const std::string kmlPath = ResolveKmlPath(chosen, WorkFolder, UnZip1);
+    if (!kmlPath.empty())
+        ui->StatusPanel2->setText(fileName);
+    {
+        TMyInfoParser layerSet;
+        CurrentLayerSet = &layerSet;
+        layerSet.SetDefaults();
+        try {
+            RunConversionJob(this, kmlPath, ExtractFileName(chosen), WorkFolder);
+        } catch (...) {
+            CurrentLayerSet = nullptr;
+            throw;
+        }
+        CurrentLayerSet = nullptr;
+    }
+    if (ViewState.Loaded) {
+        ui->Notebook1->setCurrentIndex(1);
+        ui->StatusPanel0->setText(kMakerNotice);
+    } else {
+        ui->Notebook1->setCurrentIndex(0);
+    }
+    Paint([this] { MapView.SetupLayerChecks(); });
+    const int64_t points = PointLayer.Count;
+    const int64_t total = points + PathLayer.Count + OuterPolygonLayer.Count + InnerPolygonLayer.Count;
+    PointRadius = PointRadiusFor(points, total);
+    DrawMap();
+    if (total == 0)
+        DialogHook().Message(this, TMessageKind::Warning, "No Entities were Found");
+}
+
+} // namespace quarvex

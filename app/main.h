@@ -1,0 +1,76 @@
+// TfrMain, the main window: start-up, the open command that converts a KML
+// or KMZ file and puts its layers on the map, the status bar, the export
+// reminders, the help menu and the map page with its layer check boxes.
+#pragma once
+
+#include "kml/kmz/UUnZip.h"
+#include "preview/UMapView.h"
+
+#include <QImage>
+#include <QWidget>
+#include <memory>
+
+class QCheckBox;
+class QMenu;
+
+namespace Ui {
+class TfrMain;
+}
+
+namespace quarvex {
+
+class TfrMain : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrMain(QWidget* parent = nullptr);
+    ~TfrMain() override;
+
+    // The open command: the open dialog, then OpenFile on the chosen file.
+    void SpeedButton1Click();
+    // The open command from its second step on, for a file already chosen
+    // (the open dialog, or a file handed over on the command line).
+    void OpenFile(const QString& fileName);
+    void SpeedButton2Click() { ExportReminder(); } // Export SHP
+    void SpeedButton4Click() { ExportReminder(); } // DXF/GPX
+    void SpeedButton3Click();                      // Help: pops up PopupMenu1
+    void SpeedButton5Click();                      // Batch Processing
+    // Where the help menu pops up: the window's outer left + the Help
+    // button's left + 35, the window's outer top + 40.
+    QPoint HelpMenuPosition() const;
+
+    // The map page.
+    void PanelMapResize();
+    void DrawMap();
+    void Image1MouseMove(int column, int row);
+
+    // The status bar panel 0, 1 or 2.
+    QString StatusText(int panel) const;
+
+    std::string WorkFolder; // ends with "ztmp/"
+    TUnZip UnZip1;
+    TMapView MapView;
+    QMenu* PopupMenu1 = nullptr;
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormResize() { PanelMapResize(); }
+    void ExportReminder();
+    void ConnectCheck(TLayerCheck& check, QCheckBox* box);
+    // Runs draw with the map view painting on Image1's bitmap, then shows it.
+    void Paint(const std::function<void()>& draw);
+    void ReportDrawProblems();
+
+    std::unique_ptr<Ui::TfrMain> ui;
+    std::string workFolderError_; // why the work folder could not be created
+    std::vector<std::string> reportedProblems_;
+    std::function<void(const std::string&)> previousZipWarnings_;
+    bool painting_ = false; // a canvas is open on Image1's bitmap
+};
+
+// The maker's notice shown in status panel 0 while a document is on the map.
+extern const char* const kMakerNotice;
+
+} // namespace quarvex

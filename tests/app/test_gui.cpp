@@ -1,0 +1,486 @@
+// The desktop program driven through its real widgets, offscreen, with the
+// dialog hook answering every dialog.
+#include "app/UApplication.h"
+#include "app/UBatchBox.h"
+#include "app/UParseWindow.h"
+#include "app/UWindowPlacement.h"
+#include "app/main.h"
+#include "platform/UProgramInfo.h"
+#include "preview/UViewState.h"
+#include "shapefile/ULayerSet.h"
+#include "support/TestDialogHook.h"
+#include "support/TestSupport.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QTest>
+#include <QToolButton>
+#include <gtest/gtest.h>
+
+using namespace quarvex;
+using namespace quarvex::test;
+
+namespace {
+
+const char* const kScene =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<kml xmlns=\"http://www.opengis.net/kml/2.2\"><Document>\n"
+    "<Placemark><name>Field</name><Polygon>\n"
+    " <outerBoundaryIs><LinearRing><coordinates>0,0 40,0 40,40 0,40 0,0</coordinates></LinearRing></outerBoundaryIs>\n"
+    " <innerBoundaryIs><LinearRing><coordinates>10,10 20,10 20,20 10,20 10,10</coordinates></LinearRing></innerBoundaryIs>\n"
+    "</Polygon></Placemark>\n"
+    "<Placemark><name>Road</name><LineString><coordinates>50,45 100,45 100,50</coordinates></LineString></Placemark>\n"
+    "<Placemark><name>Well</name><Point><coordinates>75,20,0</coordinates></Point></Placemark>\n"
+    "<Placemark><name>Gate</name><Point><coordinates>60,5</coordinates></Point></Placemark>\n"
+    "</Document></kml>\n";
+
+const char* const kSceneLog = "      Points: 2\n      Paths: 1\n      Polygons(outer): 1\n      Polygons (inner): 1\n\nEnd.";
+
+template <class T>
+T* Find(const QWidget& parent, const char* name)
+{
+    T* widget = parent.findChild<T*>(name);
+    EXPECT_NE(widget, nullptr) << name;
+    return widget;
+}
+
+// What the job window showed when its job had ended.
+struct TJobSnapshot {
+    int Page = -1;
+    QString Caption, Label1, Label2, Start, End, Log;
+    bool CloseVisible = false;
+};
+
+// Waits for the job window's job to end, records the window, then closes it
+// with its Close button.
+std::function<bool(QDialog&)> CloseJobWindow(TJobSnapshot& snapshot)
+{
+    return [&snapshot](QDialog& window) {
+        if (window.objectName() != "frParse")
+            return window.done(0), true;
+        if (!static_cast<TfrParse&>(window).JobEnded())
+            return false;
+        snapshot.Page = Find<QStackedWidget>(window, "Notebook1")->currentIndex();
+        snapshot.Caption = window.windowTitle();
+        snapshot.Label1 = Find<QLabel>(window, "Label1")->text();
+        snapshot.Label2 = Find<QLabel>(window, "Label2")->text();
+        snapshot.Start = Find<QLabel>(window, "LabelStart")->text();
+        snapshot.End = Find<QLabel>(window, "LabelEnd")->text();
+        snapshot.Log = Find<QPlainTextEdit>(window, "Memo1")->toPlainText();
+        QToolButton* close = Find<QToolButton>(window, "SpeedButton1");
+        snapshot.CloseVisible = close->isVisible();
+        QTest::mouseClick(close, Qt::LeftButton);
+        return true;
+    };
+}
+
+int CountColour(const QImage& image, QRgb colour)
+{
+    int n = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            n += (image.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF);
+    return n;
+}
+
+QImage MapPicture(const TfrMain& window)
+{
+    return window.findChild<QWidget*>("Image1")->grab().toImage();
+}
+
+class Gui : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        window.WorkFolder = work.File("ztmp/");
+        window.resize(676, 466);
+        window.show();
+        QApplication::processEvents();
+    }
+    std::string Scene(const char* name = "scene.kml")
+    {
+        WriteText(files.File(name), kScene);
+        return files.File(name);
+    }
+    void Open(const std::string& path)
+    {
+        hook.OpenAnswers.push_back(QString::fromStdString(path));
+        hook.OnModal = CloseJobWindow(job);
+        Find<QToolButton>(window, "SpeedButton1")->click();
+        QApplication::processEvents();
+    }
+    std::vector<std::string> MessageTexts() const
+    {
+        std::vector<std::string> texts;
+        for (const TShownMessage& m : hook.Messages)
+            texts.push_back(m.Text);
+        return texts;
+    }
+    struct TCheckState {
+        bool enabled, checked;
+        bool operator==(const TCheckState&) const = default;
+    };
+    std::vector<TCheckState> Checks() const
+    {
+        std::vector<TCheckState> states;
+        for (const char* name : {"CheckPoint", "CheckPath", "CheckPolyIn", "CheckPolyOut"}) {
+            const QCheckBox* box = window.findChild<QCheckBox*>(name);
+            states.push_back({box->isEnabled(), box->isChecked()});
+        }
+        return states;
+    }
+
+    TScratchDir work, files;
+    TTestDialogHook hook;
+    TJobSnapshot job;
+    TfrMain window;
+};
+
+} // namespace
+
+TEST_F(Gui, StartUpState)
+{
+    EXPECT_EQ(window.windowTitle(), "Quarvex v2");
+    const std::pair<const char*, const char*> buttons[] = {{"SpeedButton1", "Open File"},
+                                                           {"SpeedButton2", "Export SHP"},
+                                                           {"SpeedButton4", "DXF/GPX"},
+                                                           {"SpeedButton5", "Batch Processing"},
+                                                           {"SpeedButton3", "Help"}};
+    for (auto [name, caption] : buttons)
+        EXPECT_EQ(Find<QToolButton>(window, name)->text(), caption) << name;
+    EXPECT_EQ(Find<QLabel>(window, "Label1")->text(), "Google Earth to  ESRI SHP File");
+    EXPECT_EQ(Find<QStackedWidget>(window, "Notebook1")->currentIndex(), 1);
+    EXPECT_EQ(Find<QStackedWidget>(window, "Notebook1")->currentWidget()->objectName(), "Map");
+    EXPECT_EQ(Checks(), std::vector<TCheckState>(4, {true, false}));
+    for (int panel = 0; panel < 3; ++panel)
+        EXPECT_EQ(window.StatusText(panel), "") << panel;
+    EXPECT_EQ(PointRadius, 0);
+    EXPECT_FALSE(ViewState.Loaded);
+    EXPECT_EQ(CountColour(MapPicture(window), qRgb(255, 255, 255)), window.findChild<QWidget*>("Image1")->width() *
+                                                                         window.findChild<QWidget*>("Image1")->height());
+    // A fresh window computes its own folder beside the test program.
+    TfrMain fresh;
+    EXPECT_EQ(fresh.WorkFolder.size() - fresh.WorkFolder.rfind("/ztmp/"), 6u);
+    EXPECT_EQ(fresh.WorkFolder.find("//"), std::string::npos);
+}
+
+TEST_F(Gui, OpenKmlAndKmzPutTheLayersOnTheMap)
+{
+    Open(Scene());
+    EXPECT_EQ(job.Page, 1);
+    EXPECT_EQ(job.Caption, "quarvex");
+    EXPECT_EQ(job.Label1, "Cleaning Memory...");
+    EXPECT_EQ(job.Label2, "");
+    EXPECT_EQ(job.Start.left(15), "Starting Time: ");
+    EXPECT_EQ(job.End.left(13), "Ending Time: ");
+    EXPECT_TRUE(job.CloseVisible);
+    EXPECT_EQ(job.Log.toStdString(), std::string("File: scene.kml\n") + kSceneLog);
+    EXPECT_TRUE(hook.Messages.empty()) << hook.Messages.front().Text;
+
+    EXPECT_EQ(Find<QStackedWidget>(window, "Notebook1")->currentIndex(), 1);
+    EXPECT_EQ(window.StatusText(0).toStdString(), kMakerNotice);
+    EXPECT_EQ(window.StatusText(2).toStdString(), files.File("scene.kml"));
+    EXPECT_EQ(Checks(), std::vector<TCheckState>(4, {true, true}));
+    EXPECT_EQ(PointRadius, 5);
+    const QImage map = MapPicture(window);
+    EXPECT_GT(CountColour(map, qRgb(183, 223, 134)), 100);
+    EXPECT_GT(CountColour(map, qRgb(20, 164, 172)), 50);
+    EXPECT_GT(CountColour(map, qRgb(161, 102, 50)), 40);
+
+    // The mouse readout: the map's lower left corner is (0, 0).
+    QWidget* image = window.findChild<QWidget*>("Image1");
+    QTest::mouseMove(image, QPoint(ViewState.MarginLeft + 1, ViewState.DrawHeight + ViewState.MarginBottom - 1));
+    EXPECT_EQ(window.StatusText(1), "0.00000, 0.00000");
+
+    // The same document in an archive.
+    const std::string kmz = files.File("scene.kmz");
+    ASSERT_EQ(std::system(("cd " + files.Path() + " && cp scene.kml doc.kml && zip -q scene.kmz doc.kml").c_str()), 0);
+    Open(kmz);
+    EXPECT_EQ(job.Log.toStdString(), std::string("File: scene.kmz\n") + kSceneLog);
+    EXPECT_EQ(window.StatusText(2).toStdString(), kmz);
+    EXPECT_EQ(Checks(), std::vector<TCheckState>(4, {true, true}));
+    EXPECT_EQ(MapPicture(window), map);
+    EXPECT_TRUE(hook.Messages.empty());
+}
+
+TEST_F(Gui, CancelEmptyDocumentAndSecondOpen)
+{
+    Open(Scene());
+    const QImage before = MapPicture(window);
+    const int modals = hook.ModalCount;
+    Find<QToolButton>(window, "SpeedButton1")->click(); // the dialog is cancelled
+    EXPECT_EQ(hook.ModalCount, modals);
+    EXPECT_EQ(MapPicture(window), before);
+    EXPECT_EQ(Checks(), std::vector<TCheckState>(4, {true, true}));
+    EXPECT_EQ(window.StatusText(2).toStdString(), files.File("scene.kml"));
+
+    // The second open clears the map before the job window shows.
+    bool clearedFirst = false;
+    WriteText(files.File("empty.kml"), "<kml><Document><name>none</name></Document></kml>");
+    hook.OpenAnswers.push_back(QString::fromStdString(files.File("empty.kml")));
+    TJobSnapshot second;
+    auto close = CloseJobWindow(second);
+    bool first = true;
+    hook.OnModal = [&](QDialog& w) {
+        if (first) {
+            first = false;
+            const QImage now = MapPicture(window);
+            clearedFirst = CountColour(now, qRgb(255, 255, 255)) == now.width() * now.height();
+        }
+        return close(w);
+    };
+    Find<QToolButton>(window, "SpeedButton1")->click();
+    EXPECT_TRUE(clearedFirst);
+    EXPECT_EQ(second.Log.toStdString(), "File: empty.kml\n      Points: 0\n      Paths: 0\n      Polygons(outer): 0\n"
+                                        "      Polygons (inner): 0\n\nEnd.");
+    EXPECT_EQ(Find<QStackedWidget>(window, "Notebook1")->currentIndex(), 0);
+    EXPECT_EQ(Checks(), std::vector<TCheckState>(4, {false, false}));
+    EXPECT_EQ(MessageTexts(), std::vector<std::string>{"No Entities were Found"});
+    EXPECT_EQ(hook.Messages[0].Kind, TMessageKind::Warning);
+}
+
+TEST_F(Gui, MalformedFileEndsWithTheErrorAndAWindowThatCloses)
+{
+    WriteText(files.File("bad.kml"), "<kml>\n<Document>\n<Placemark><name>x</Placemark>\n</Document></kml>");
+    hook.OpenAnswers.push_back(QString::fromStdString(files.File("bad.kml")));
+    bool ignoredClose = false, escaped = false;
+    hook.OnModal = [&](QDialog& w) {
+        auto& parse = static_cast<TfrParse&>(w);
+        if (!parse.JobEnded()) {
+            w.close(); // refused while the job has not run
+            ignoredClose = ignoredClose || w.isVisible();
+            return false;
+        }
+        if (hook.Messages.empty())
+            return false;
+        EXPECT_EQ(Find<QStackedWidget>(w, "Notebook1")->currentIndex(), 1);
+        EXPECT_TRUE(Find<QPlainTextEdit>(w, "Memo1")->toPlainText().contains("\nError: "));
+        QTest::keyClick(&w, Qt::Key_Escape);
+        escaped = !w.isVisible();
+        return true;
+    };
+    Find<QToolButton>(window, "SpeedButton1")->click();
+    EXPECT_TRUE(ignoredClose);
+    EXPECT_TRUE(escaped);
+    ASSERT_EQ(hook.Messages.size(), 2u);
+    EXPECT_EQ(hook.Messages[0].Kind, TMessageKind::Critical);
+    EXPECT_EQ(hook.Messages[0].Text.find("Start-end tags mismatch at line 3"), files.File("bad.kml").size() + 2)
+        << hook.Messages[0].Text;
+    EXPECT_EQ(hook.Messages[1].Text, "No Entities were Found");
+    EXPECT_EQ(Find<QStackedWidget>(window, "Notebook1")->currentIndex(), 0);
+
+    // An archive that cannot be read ends the command with its error.
+    hook.Messages.clear();
+    hook.OpenAnswers.push_back(QString::fromStdString(files.File("missing.kmz")));
+    Find<QToolButton>(window, "SpeedButton1")->click();
+    ASSERT_EQ(hook.Messages.size(), 1u);
+    EXPECT_EQ(hook.Messages[0].Kind, TMessageKind::Critical);
+    EXPECT_NE(hook.Messages[0].Text.find("File not found"), std::string::npos) << hook.Messages[0].Text;
+}
+
+TEST_F(Gui, ExportRemindersHelpMenuAndAbout)
+{
+    const std::string reminder = "Use the \"Open File\" option to load a File";
+    Find<QToolButton>(window, "SpeedButton2")->click();
+    Find<QToolButton>(window, "SpeedButton4")->click();
+    EXPECT_EQ(MessageTexts(), (std::vector<std::string>{reminder, reminder}));
+    EXPECT_EQ(hook.Messages[0].Kind, TMessageKind::Error);
+    Open(Scene());
+    hook.Messages.clear();
+    Find<QToolButton>(window, "SpeedButton2")->click();
+    Find<QToolButton>(window, "SpeedButton4")->click();
+    EXPECT_TRUE(hook.Messages.empty());
+
+    const std::string base = WebBaseAddress;
+    const std::vector<std::pair<std::string, std::string>> entries = {
+        {"Howto1", base + "software/howto/quarvex.html"},
+        {"Quarvexpage1", base + "quarvex.html"},
+        {"MoreGoogleEarthrelated1", base + "ge_cat.html"},
+        {"SoftwareIndex1", base},
+        {"N1", ""},
+        {"CommentsSuggestions1", base + "software/share/softsugest.php?toolname=QUARVEX:v2-6.17.08"},
+        {"Reportaproblem1", base + "software/share/softreport.php?toolname=QUARVEX:v2-6.17.08"},
+        {"N2", ""},
+        {"Disclaimer1", base + "software/share/disclaimer.html"},
+        {"About1", ""},
+    };
+    const QList<QAction*> actions = window.PopupMenu1->actions();
+    ASSERT_EQ(actions.size(), int(entries.size()));
+    for (int i = 0; i < actions.size(); ++i) {
+        EXPECT_EQ(actions[i]->objectName().toStdString(), entries[i].first);
+        EXPECT_EQ(actions[i]->isSeparator(), entries[i].first[0] == 'N');
+        if (entries[i].second.empty())
+            continue;
+        hook.Urls.clear();
+        actions[i]->trigger();
+        EXPECT_EQ(hook.Urls, std::vector<std::string>{entries[i].second});
+    }
+
+    window.move(0, 0);
+    Find<QToolButton>(window, "SpeedButton3")->click();
+    EXPECT_TRUE(window.PopupMenu1->isVisible());
+    EXPECT_EQ(window.PopupMenu1->pos(), window.frameGeometry().topLeft() + QPoint(420 + 35, 40));
+    window.PopupMenu1->hide();
+
+    QString build;
+    bool closedByClick = false;
+    hook.OnModal = [&](QDialog& about) {
+        build = Find<QLabel>(about, "Label4")->text();
+        QTest::mouseClick(Find<QLabel>(about, "Label2"), Qt::LeftButton); // on a label: stays
+        const bool stayed = about.isVisible();
+        QTest::mouseClick(&about, Qt::LeftButton, {}, QPoint(200, 80));
+        closedByClick = stayed && !about.isVisible();
+        return true;
+    };
+    actions.back()->trigger();
+    EXPECT_EQ(build, "Build: v2-6.17.08");
+    EXPECT_TRUE(closedByClick);
+}
+
+TEST_F(Gui, BatchDialogRules)
+{
+    QStringList many;
+    for (int i = 0; i < 25; ++i)
+        many << QString("/data/f%1.kml").arg(i, 2, 10, QChar('0'));
+    hook.MultiOpenAnswers = {many, {"/data/F00.KML", "/data/x.kml.bak", "/data/notes.txt", "/data/y.kmz"}};
+    hook.FolderAnswers = {"", "/exports"};
+    hook.OnModal = [&](QDialog& dialog) {
+        auto& batch = static_cast<TfrBatch&>(dialog);
+        auto* list = Find<QListWidget>(dialog, "ListBox1");
+        auto* remove = Find<QPushButton>(dialog, "Button2");
+        auto items = [&] {
+            QStringList texts;
+            for (int i = 0; i < list->count(); ++i)
+                texts << list->item(i)->text();
+            return texts;
+        };
+        EXPECT_TRUE(remove->isEnabled());
+        // Start Transformation with an empty list.
+        Find<QPushButton>(dialog, "Button4")->click();
+        EXPECT_EQ(MessageTexts(), std::vector<std::string>{"Add some files to process"});
+        Find<QPushButton>(dialog, "Button1")->click();
+        EXPECT_EQ(items(), many.mid(0, 20));
+        Find<QPushButton>(dialog, "Button3")->click(); // Clear All
+        EXPECT_EQ(list->count(), 0);
+        EXPECT_FALSE(remove->isEnabled());
+        // Dropped files: a real drop event; the same path in other letters,
+        // a second extension and a text file are refused.
+        TScratchDir dropped;
+        for (const char* name : {"A.kml", "a.KML", "notes.txt", "x.kml.bak", "b.kmz"})
+            WriteText(dropped.File(name), "x");
+        QMimeData mime;
+        QList<QUrl> urls;
+        for (const char* name : {"A.kml", "notes.txt", "x.kml.bak", "b.kmz", "a.KML"})
+            urls << QUrl::fromLocalFile(QString::fromStdString(dropped.File(name)));
+        mime.setUrls(urls);
+        QDragEnterEvent enter(QPoint(100, 250), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&dialog, &enter);
+        EXPECT_TRUE(enter.isAccepted());
+        QDropEvent drop(QPointF(100, 250), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&dialog, &drop);
+        EXPECT_EQ(items(), (QStringList{QString::fromStdString(dropped.File("A.kml")),
+                                        QString::fromStdString(dropped.File("b.kmz"))}));
+        Find<QPushButton>(dialog, "Button1")->click(); // F00.KML, x.kml.bak, notes.txt, y.kmz
+        EXPECT_EQ(items().mid(2), (QStringList{"/data/F00.KML", "/data/y.kmz"}));
+        // Remove File: without a selection nothing changes, not even the button.
+        remove->setEnabled(false);
+        list->clearSelection();
+        list->setCurrentRow(-1);
+        remove->click();
+        EXPECT_EQ(list->count(), 4);
+        EXPECT_FALSE(remove->isEnabled());
+        // The last entry: the new last one is selected.
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(3)).center());
+        EXPECT_TRUE(remove->isEnabled());
+        remove->click();
+        EXPECT_EQ(list->count(), 3);
+        EXPECT_EQ(list->currentRow(), 2);
+        EXPECT_TRUE(list->item(2)->isSelected());
+        while (list->count() > 1) {
+            list->setCurrentRow(0);
+            remove->click();
+        }
+        list->setCurrentRow(0); // the only entry
+        remove->click();
+        EXPECT_EQ(list->count(), 0);
+        EXPECT_FALSE(remove->isEnabled());
+        // Start Transformation with files: nothing shown.
+        batch.AddFile("/data/z.kml");
+        hook.Messages.clear();
+        Find<QPushButton>(dialog, "Button4")->click();
+        EXPECT_TRUE(hook.Messages.empty());
+        // The projection lists.
+        auto* projection = Find<QComboBox>(dialog, "ComboProjection");
+        auto* zone = Find<QComboBox>(dialog, "ComboZone");
+        auto* hemisphere = Find<QComboBox>(dialog, "ComboHemisphere");
+        EXPECT_FALSE(zone->isVisible());
+        projection->setCurrentIndex(1);
+        EXPECT_TRUE(zone->isVisible() && hemisphere->isVisible());
+        EXPECT_EQ(zone->currentText(), "Zone 12");
+        EXPECT_EQ(zone->count(), 60);
+        EXPECT_EQ(zone->itemText(59), "Zone 60");
+        EXPECT_EQ(hemisphere->currentText(), "North");
+        projection->setCurrentIndex(0);
+        EXPECT_FALSE(zone->isVisible() || hemisphere->isVisible());
+        // The folder browser: cancelled keeps the text, chosen replaces it.
+        auto* edit = Find<QLineEdit>(dialog, "Edit1");
+        Find<QPushButton>(dialog, "Button6")->click();
+        EXPECT_EQ(edit->text(), "(Use the browse button to select a path)");
+        Find<QPushButton>(dialog, "Button6")->click();
+        EXPECT_EQ(edit->text(), "/exports");
+        EXPECT_EQ(hook.BrowseTitles, (std::vector<std::string>{"Select a folder", "Select a folder"}));
+        Find<QPushButton>(dialog, "Button5")->click();
+        EXPECT_FALSE(dialog.isVisible());
+        return true;
+    };
+    Find<QToolButton>(window, "SpeedButton5")->click();
+    EXPECT_EQ(hook.ModalCount, 1);
+
+    EXPECT_EQ(CentredPosition(QSize(1920, 1040), QSize(500, 401)), QPoint(710, 320));
+    EXPECT_EQ(CentredPosition(QSize(1001, 801), QSize(301, 201)), QPoint(350, 300));
+}
+
+TEST_F(Gui, ResizingRefitsTheMap)
+{
+    Open(Scene());
+    for (QSize size : {QSize(900, 700), QSize(500, 300)}) {
+        window.resize(size);
+        QApplication::processEvents();
+        QWidget* panel = window.findChild<QWidget*>("PanelMap");
+        QWidget* image = window.findChild<QWidget*>("Image1");
+        EXPECT_EQ(image->size(), panel->size());
+        EXPECT_EQ(ViewState.DrawWidth, panel->width() - 10);
+        EXPECT_EQ(ViewState.DrawHeight, panel->height() - 10);
+        // The data are 100 by 50 units: the wider fit decides the scale.
+        EXPECT_EQ(ViewState.ScaleX, std::max(100.0 / ViewState.DrawWidth, 50.0 / ViewState.DrawHeight));
+        EXPECT_GT(CountColour(MapPicture(window), qRgb(183, 223, 134)), 100);
+    }
+}
+
+TEST(GuiErrors, EscapingErrorsAreShownAndTheProgramGoesOn)
+{
+    TTestDialogHook hook;
+    QTimer::singleShot(0, [] { throw EQuarvexError("Something broke"); });
+    QTimer::singleShot(10, [] { QApplication::exit(7); });
+    EXPECT_EQ(QApplication::exec(), 7);
+    ASSERT_EQ(hook.Messages.size(), 1u);
+    EXPECT_EQ(hook.Messages[0].Kind, TMessageKind::Critical);
+    EXPECT_EQ(hook.Messages[0].Text, "Something broke");
+}
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    TQuarvexApplication app(argc, argv);
+    return RUN_ALL_TESTS();
+}
