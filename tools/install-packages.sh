@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev
-  libpugixml-dev libcurl4-openssl-dev zlib1g-dev
+  libpugixml-dev libcurl4-openssl-dev zlib1g-dev libproj-dev
   qt6-base-dev libgl-dev fonts-liberation2 fonts-dejavu-core
   python3 python3-pyshp python3-pil
   clang libclang-rt-14-dev
