@@ -15,6 +15,7 @@ namespace quarvex {
 
 const char* const kConvertUsage =
     "Usage: quarvex-convert [--work-dir DIR] [--png IMAGE [--size WxH]] FILE\n"
+    "       quarvex-convert --export DIR [export options] FILE...\n"
     "Converts the points, paths and polygon rings of a KML file or KMZ archive into\n"
     "shapefile layers (kml_tmp1..4 .$m, .dbf, .xml) in the work folder.\n"
     "\n"
@@ -27,10 +28,24 @@ const char* const kConvertUsage =
     "                  1 to 10000)\n"
     "  --help          shows this text\n"
     "\n"
-    "Example: quarvex-convert --png trip.png --size 1024x768 trip.kmz\n"
+    "Export: each FILE becomes shapefile sets that GIS programs open as they are,\n"
+    "in DIR: B_points, B_paths, B_polygons (.shp, .shx, .dbf in UTF-8, .cpg, .prj)\n"
+    "for the file's base name B, one record per Point, LineString and Polygon\n"
+    "(outer ring and holes together), ZID and NAME in the table.\n"
+    "  --export DIR          the destination folder (created when missing)\n"
+    "  --entities LIST       of points,paths,outer,inner (default points,paths,outer)\n"
+    "  --utm ZONE            WGS 84 / UTM zone, 1N to 60N or 1S to 60S (default:\n"
+    "                        WGS 84 longitude and latitude)\n"
+    "  --keep-elevations     PointZ, PolyLineZ, PolygonZ with the KML altitudes\n"
+    "  --descriptions        a DESCRIPT field with each placemark's description\n"
+    "  --prj, --no-prj       write the .prj file (default) or leave it out\n"
+    "\n"
+    "Examples: quarvex-convert --png trip.png --size 1024x768 trip.kmz\n"
+    "          quarvex-convert --export out --utm 33N --descriptions a.kml b.kmz\n"
     "\n"
     "Exit status: 0 when the job ran to its end, 1 when it stopped on an error\n"
-    "(or the picture could not be written or drawn in full), 2 on a usage error.\n";
+    "(or the picture could not be written or drawn in full, or any FILE of an\n"
+    "export failed), 2 on a usage error.\n";
 
 namespace {
 
@@ -119,6 +134,47 @@ bool ParseSide(const char* first, const char* last, int& side)
     return ec == std::errc() && end == last && side >= 1 && side <= kMaxPictureSide;
 }
 
+// The options of --export: 1 when args[i] was one (i moved past its value),
+// 0 when it is none of them, -1 on a usage error.
+int ParseExportOption(const std::vector<std::string>& args, size_t& i, TConvertOptions& options, bool& given,
+                      std::string& error)
+{
+    const std::string& arg = args[i];
+    std::string value;
+    if (IsOption(arg, "--export")) {
+        if (!OptionValue(args, i, "--export", "a destination folder", options.Export.Folder, error))
+            return -1;
+        options.DoExport = !options.Export.Folder.empty();
+        if (!options.DoExport)
+            error = "--export needs a destination folder";
+        return options.DoExport ? 1 : -1;
+    }
+    given = true;
+    if (IsOption(arg, "--entities")) {
+        if (!OptionValue(args, i, "--entities", "a list", value, error) || !ParseEntities(value, options.Export, error))
+            return -1;
+    } else if (IsOption(arg, "--utm")) {
+        if (!OptionValue(args, i, "--utm", "a zone", value, error))
+            return -1;
+        if (!ParseUtmZone(value, options.Export.Zone)) {
+            error = "--utm needs a zone from 1 to 60 and N or S, such as 33N, not \"" + value + "\"";
+            return -1;
+        }
+    } else if (arg == "--keep-elevations") {
+        options.Export.KeepElevations = true;
+    } else if (arg == "--descriptions") {
+        options.Export.Descriptions = true;
+    } else if (arg == "--prj") {
+        options.Export.Prj = true;
+    } else if (arg == "--no-prj") {
+        options.Export.Prj = false;
+    } else {
+        given = false;
+        return 0;
+    }
+    return 1;
+}
+
 } // namespace
 
 bool ParsePictureSize(const std::string& text, int& width, int& height)
@@ -133,8 +189,14 @@ bool ParsePictureSize(const std::string& text, int& width, int& height)
 bool ParseConvertArguments(const std::vector<std::string>& args, TConvertOptions& options, std::string& error)
 {
     bool sizeGiven = false;
+    bool exportOptionGiven = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
+        const int exportOption = ParseExportOption(args, i, options, exportOptionGiven, error);
+        if (exportOption < 0)
+            return false;
+        if (exportOption > 0)
+            continue;
         if (arg == "--help" || arg == "-h") {
             options.ShowHelp = true;
         } else if (IsOption(arg, "--work-dir")) {
@@ -160,17 +222,27 @@ bool ParseConvertArguments(const std::vector<std::string>& args, TConvertOptions
         } else if (arg.size() > 1 && arg[0] == '-') {
             error = "unknown option " + arg;
             return false;
-        } else if (!options.InputPath.empty()) {
-            error = "only one FILE can be converted at a time";
-            return false;
         } else {
-            options.InputPath = arg;
+            options.Inputs.push_back(arg);
         }
     }
     if (options.ShowHelp)
         return true;
-    if (options.InputPath.empty()) {
+    if (options.Inputs.empty()) {
         error = "no FILE given";
+        return false;
+    }
+    options.InputPath = options.Inputs.front();
+    if (options.Inputs.size() > 1 && !options.DoExport) {
+        error = "only one FILE can be converted at a time (several with --export DIR)";
+        return false;
+    }
+    if (exportOptionGiven && !options.DoExport) {
+        error = "--entities, --utm, --keep-elevations, --descriptions and --prj belong to --export DIR";
+        return false;
+    }
+    if (options.DoExport && !options.PngPath.empty()) {
+        error = "--png draws the work folder's layers; run it apart from --export";
         return false;
     }
     if (sizeGiven && options.PngPath.empty()) {
@@ -180,17 +252,61 @@ bool ParseConvertArguments(const std::vector<std::string>& args, TConvertOptions
     return true;
 }
 
+namespace {
+
+int Fail(const std::string& message)
+{
+    std::fprintf(stderr, "quarvex-convert: %s\n", message.c_str());
+    return 1;
+}
+
+// Every input into its sets; one that fails is reported and the others go on.
+int RunExport(const TConvertOptions& options, const std::string& workFolder)
+{
+    std::string reason;
+    if (!EnsureWorkFolder(IncludeTrailingSlash(options.Export.Folder), reason))
+        return Fail("cannot create the export folder " + options.Export.Folder + ": " + reason);
+    const bool drawBar = isatty(STDERR_FILENO);
+    int status = 0;
+    try {
+        TShapeExport exporter(options.Export, workFolder, [](const std::string& line) {
+            std::fputs(line.c_str(), stdout);
+            std::fputc('\n', stdout);
+            std::fflush(stdout);
+        });
+        const size_t n = options.Inputs.size();
+        for (size_t i = 0; i < n; ++i) {
+            const std::string& input = options.Inputs[i];
+            if (drawBar)
+                std::fprintf(stderr, "\r[%zu/%zu] %-50.50s", i + 1, n, ExtractFileName(input).c_str());
+            try {
+                exporter.ExportFile(input);
+            } catch (const std::exception& e) {
+                if (drawBar)
+                    std::fprintf(stderr, "\r%70s\r", "");
+                status = Fail(input + ": " + e.what());
+            }
+        }
+        if (drawBar)
+            std::fprintf(stderr, "\r%70s\r", "");
+    } catch (const std::exception& e) {
+        return Fail(e.what());
+    }
+    return status;
+}
+
+} // namespace
+
 int RunConvert(const TConvertOptions& options)
 {
-    auto fail = [](const std::string& message) {
-        std::fprintf(stderr, "quarvex-convert: %s\n", message.c_str());
-        return 1;
-    };
+    auto fail = [](const std::string& message) { return Fail(message); };
     const std::string workFolder =
         options.WorkDir.empty() ? DefaultWorkFolder(ExecutableFolder()) : IncludeTrailingSlash(options.WorkDir);
     std::string reason;
     if (!EnsureWorkFolder(workFolder, reason))
         return fail("cannot create the work folder " + workFolder + ": " + reason);
+    if (options.DoExport)
+        return RunExport(options, workFolder);
     std::string kmlPath;
     try {
         TUnZip unzip;

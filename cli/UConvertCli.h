@@ -1,13 +1,18 @@
 // quarvex-convert: the conversion job without windows.
 #pragma once
 
+#include "cli/UExport.h"
+
 #include <string>
 #include <vector>
 
 namespace quarvex {
 
 struct TConvertOptions {
-    std::string InputPath;
+    std::string InputPath;          // the first FILE
+    std::vector<std::string> Inputs; // every FILE; more than one only with --export
+    bool DoExport = false;
+    TExportOptions Export;
     std::string WorkDir; // empty: the executable's folder + "ztmp/"
     std::string PngPath; // empty: no map picture
     int PictureWidth = 800;

@@ -119,4 +119,31 @@ void ParseCoordList(std::string_view text, TListaXY& list, int& skipped)
     });
 }
 
+void ParseCoordTuples(std::string_view text, std::vector<TCXY>& points, std::vector<double>* z, int& skipped)
+{
+    points.clear();
+    if (z)
+        z->clear();
+    size_t pos = 0;
+    while (true) {
+        while (pos < text.size() && IsBlank(text[pos]))
+            ++pos;
+        if (pos >= text.size())
+            return;
+        const TTuple tuple = ReadTuple(text, pos);
+        TCXY point;
+        if (!TupleToPoint(tuple, point)) {
+            ++skipped;
+            continue;
+        }
+        points.push_back(point);
+        if (z) {
+            double altitude = 0.0;
+            if (tuple.count < 3 || !StrToReal(tuple.fields[2], altitude))
+                altitude = 0.0;
+            z->push_back(altitude);
+        }
+    }
+}
+
 } // namespace quarvex

@@ -5,6 +5,7 @@
 #include "geometry/UXYCoo.h"
 
 #include <string_view>
+#include <vector>
 
 namespace quarvex {
 
@@ -22,5 +23,9 @@ TCXY ParsePointText(std::string_view text, int& skipped);
 // tuples whose longitude or latitude is missing or malformed, or that have
 // more than three fields, are left out and added to skipped.
 void ParseCoordList(std::string_view text, TListaXY& list, int& skipped);
+
+// The same tuples into points, and with z their altitudes (0 where a tuple
+// has none or its altitude is not a number).
+void ParseCoordTuples(std::string_view text, std::vector<TCXY>& points, std::vector<double>* z, int& skipped);
 
 } // namespace quarvex

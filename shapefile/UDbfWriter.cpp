@@ -41,7 +41,7 @@ void TDbfWriter::WriteHeader()
     std::tm local{};
     localtime_r(&now, &local);
     h[0] = 0x03;
-    h[1] = uint8_t(local.tm_year % 100);
+    h[1] = uint8_t(local.tm_year); // years since 1900
     h[2] = uint8_t(local.tm_mon + 1);
     h[3] = uint8_t(local.tm_mday);
     PutLE32(&h[4], records_);
