@@ -149,7 +149,6 @@ int ParseExportOption(const std::vector<std::string>& args, size_t& i, TConvertO
             error = "--export needs a destination folder";
         return options.DoExport ? 1 : -1;
     }
-    given = true;
     if (IsOption(arg, "--entities")) {
         if (!OptionValue(args, i, "--entities", "a list", value, error) || !ParseEntities(value, options.Export, error))
             return -1;
@@ -169,9 +168,9 @@ int ParseExportOption(const std::vector<std::string>& args, size_t& i, TConvertO
     } else if (arg == "--no-prj") {
         options.Export.Prj = false;
     } else {
-        given = false;
         return 0;
     }
+    given = true;
     return 1;
 }
 

@@ -4,6 +4,9 @@
 Usage: exportcheck.py summary SET.shp
          the geometry type, feature count, spatial reference (EPSG code), then
          every feature: ZID, NAME, DESCRIPT when present, and its geometry as WKT
+       exportcheck.py distance A.shp B.shp
+         the number of vertices and the largest distance between the vertices
+         of the same feature of A and B: "vertices N max D"
        exportcheck.py compare KML DIR BASE
          every geometry of the KML as GDAL's KML driver reads it, in document
          order, against the features of DIR/BASE_points, _paths, _polygons:
@@ -16,6 +19,7 @@ import sys
 from osgeo import gdal, ogr, osr
 
 gdal.UseExceptions()
+gdal.PushErrorHandler("CPLQuietErrorHandler")
 
 
 def summary(path):
@@ -42,7 +46,7 @@ def flatten(geometry, out):
     if name in ("MULTIPOINT", "MULTILINESTRING", "MULTIPOLYGON", "GEOMETRYCOLLECTION"):
         for i in range(geometry.GetGeometryCount()):
             flatten(geometry.GetGeometryRef(i), out)
-    elif name in ("POINT", "LINESTRING", "POLYGON"):
+    elif name in ("POINT", "LINESTRING", "POLYGON") and not geometry.IsEmpty():
         out.setdefault(name, []).append(geometry.Clone())
 
 
@@ -73,7 +77,13 @@ def key(geometry):
 
 def compare(kml, folder, base):
     expected = {}
-    ds = ogr.Open(kml)
+    try:
+        ds = gdal.OpenEx(kml, gdal.OF_VECTOR, allowed_drivers=["KML"])
+    except RuntimeError:
+        ds = None
+    if ds is None:
+        print("unreadable by GDAL")
+        return
     for li in range(ds.GetLayerCount()):
         for f in ds.GetLayer(li):
             flatten(f.GetGeometryRef(), expected)
@@ -97,8 +107,28 @@ def compare(kml, folder, base):
     print("\n".join(problems) if problems else "match %d" % total)
 
 
+def vertices(path):
+    ds = ogr.Open(path)
+    out = []
+    for f in ds.GetLayer(0):
+        g = f.GetGeometryRef()
+        out.extend(g.GetPoints() or [] if g is not None else [])
+    return out
+
+
+def distance(a, b):
+    va, vb = vertices(a), vertices(b)
+    if len(va) != len(vb):
+        print("different vertex counts %d %d" % (len(va), len(vb)))
+        return
+    worst = max((((p[0] - q[0]) ** 2 + (p[1] - q[1]) ** 2) ** 0.5 for p, q in zip(va, vb)), default=0.0)
+    print("vertices %d max %.9f" % (len(va), worst))
+
+
 if __name__ == "__main__":
     if sys.argv[1] == "summary":
         summary(sys.argv[2])
+    elif sys.argv[1] == "distance":
+        distance(sys.argv[2], sys.argv[3])
     else:
         compare(sys.argv[2], sys.argv[3], sys.argv[4])

@@ -1,0 +1,272 @@
+// quarvex-convert --export end to end: the sets are read back with GDAL
+// (tests/tools/exportcheck.py) and pyshp (tests/tools/setdump.py), and
+// compared with what GDAL's own KML driver reads from the same file.
+#include "support/TestSupport.h"
+
+#include <csignal>
+#include <filesystem>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+
+extern char** environ;
+
+using namespace quarvex::test;
+
+namespace {
+
+struct TRun {
+    int status = -1;
+    std::string out, err;
+};
+
+TRun Convert(const std::string& args)
+{
+    TScratchDir io;
+    TRun run;
+    run.out = RunCommand(std::string(QUARVEX_CONVERT) + " " + args + " 2>" + io.File("err"), &run.status);
+    run.err = ReadText(io.File("err"));
+    return run;
+}
+
+std::string Tool(const std::string& script, const std::string& args)
+{
+    int status = 0;
+    std::string out =
+        RunCommand("/usr/bin/python3 '" + SourceDir() + "/tests/tools/" + script + "' " + args + " 2>&1", &status);
+    EXPECT_EQ(status, 0) << out;
+    return out;
+}
+
+std::string Summary(const std::string& shp)
+{
+    return Tool("exportcheck.py", "summary '" + shp + "'");
+}
+
+std::string Compare(const std::string& kml, const std::string& dir, const std::string& base)
+{
+    return Tool("exportcheck.py", "compare '" + kml + "' '" + dir + "' '" + base + "'");
+}
+
+std::string Dump(const std::string& base)
+{
+    return Tool("setdump.py", "'" + base + "'");
+}
+
+const std::string kHead = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<kml xmlns=\"http://www.opengis.net/kml/2.2\"><Document>\n";
+const std::string kTail = "</Document></kml>\n";
+
+std::string Placemark(const std::string& name, const std::string& geometry, const std::string& extra = "")
+{
+    return "<Placemark><name>" + name + "</name>" + extra + geometry + "</Placemark>\n";
+}
+
+std::string Ring(const std::string& coordinates)
+{
+    return "<LinearRing><coordinates>" + coordinates + "</coordinates></LinearRing>";
+}
+
+// Names in several scripts, a MultiGeometry, polygons whose rings come the
+// wrong way round and open, descriptions with markup and CDATA, an empty
+// placemark.
+const std::string kWorld =
+    kHead +
+    Placemark("Caf\xC3\xA9 \xD0\x9C\xD0\xBE\xD1\x81\xD0\xBA\xD0\xB2\xD0\xB0",
+              "<Point><coordinates>\n\t\t12.5,41.9,21\n</coordinates></Point>",
+              "<description><![CDATA[<b>bold</b> & more]]></description>") +
+    Placemark("\xE6\x9D\xB1\xE4\xBA\xAC \xD8\xA7\xD9\x84\xD9\x82\xD8\xA7\xD9\x87\xD8\xB1\xD8\xA9",
+              "<MultiGeometry><Point><coordinates>139.7,35.7</coordinates></Point>"
+              "<LineString><coordinates>139.7,35.7,5 139.8,35.8,6 140,36</coordinates></LineString></MultiGeometry>",
+              "<description>plain <i>marked</i> text</description>") +
+    Placemark("Lake", "<Polygon><outerBoundaryIs>" + Ring("10,10 10,20 20,20 20,10") +
+                          "</outerBoundaryIs><innerBoundaryIs>" + Ring("12,12 14,12 14,14 12,14 12,12") +
+                          "</innerBoundaryIs></Polygon>") +
+    Placemark("Fields", "<MultiGeometry><Polygon><outerBoundaryIs>" + Ring("30,0 31,0 31,1 30,0") +
+                            "</outerBoundaryIs></Polygon><Polygon><outerBoundaryIs>" + Ring("40,0 41,0 41,1 40,0") +
+                            "</outerBoundaryIs></Polygon></MultiGeometry>") +
+    Placemark("Nowhere", "<Point><coordinates></coordinates></Point>") + kTail;
+
+} // namespace
+
+TEST(Export, GdalOpensEverySetAsTheKmlDriverReadsIt)
+{
+    TScratchDir dir;
+    WriteText(dir.File("world.kml"), kWorld);
+    TRun run = Convert("--work-dir " + dir.File("w") + " --export " + dir.File("out") +
+                       " --entities points,paths,outer,inner --descriptions " + dir.File("world.kml"));
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "File: world.kml\n      Points: 3\n      Paths: 1\n      Polygons: 3\n  - " + dir.File("out/") +
+                           "world_points.shp\n  - " + dir.File("out/") + "world_paths.shp\n  - " +
+                           dir.File("out/") + "world_polygons.shp\nEnd.\n");
+    const std::string out = dir.File("out/");
+    EXPECT_EQ(Summary(out + "world_points.shp"),
+              "type Point count 3 srs EPSG:4326\n"
+              "ZID=1 NAME=Caf\xC3\xA9 \xD0\x9C\xD0\xBE\xD1\x81\xD0\xBA\xD0\xB2\xD0\xB0 DESCRIPT=<b>bold</b> & more | "
+              "POINT (12.5 41.9)\n"
+              "ZID=2 NAME=\xE6\x9D\xB1\xE4\xBA\xAC \xD8\xA7\xD9\x84\xD9\x82\xD8\xA7\xD9\x87\xD8\xB1\xD8\xA9 "
+              "DESCRIPT=plain <i>marked</i> text | POINT (139.7 35.7)\n"
+              "ZID=3 NAME=Nowhere DESCRIPT=None | EMPTY\n");
+    EXPECT_EQ(Summary(out + "world_polygons.shp"),
+              "type Polygon count 3 srs EPSG:4326\n"
+              "ZID=1 NAME=Lake DESCRIPT=None | POLYGON ((10 10,10 20,20 20,20 10,10 10),(12 12,14 12,14 14,12 14,12 12))\n"
+              "ZID=2 NAME=Fields DESCRIPT=None | POLYGON ((30 0,31 1,31 0,30 0))\n"
+              "ZID=3 NAME=Fields DESCRIPT=None | POLYGON ((40 0,41 1,41 0,40 0))\n");
+    EXPECT_EQ(Compare(dir.File("world.kml"), out, "world"), "match 6\n");
+    // The header's box leaves the null point out: it spans the two real points.
+    EXPECT_EQ(Dump(out + "world_points").substr(0, 42), "type 1 box 12.5 35.7 139.7 41.9 z 0.0 0.0 ");
+    EXPECT_NE(Dump(out + "world_points").find(".cpg UTF-8\n"), std::string::npos);
+}
+
+TEST(Export, TheCorpusAsGdalsKmlDriverReadsIt)
+{
+    const std::string corpus = SharedDir() + "/testdata/kml-corpus/";
+    if (!FileExists(corpus))
+        GTEST_SKIP() << "no corpus at " << corpus;
+    TScratchDir dir;
+    for (const char* base : {"libkml_polygons2d", "giscore_polyInnerBoundaries", "fastkml_KML_Samples", "giscore_NestedMultiGeoms",
+                             "togeojson_multigeometry_sibling", "libkml_gnis-ak-first-101", "kml2geojson_warnings",
+                             "gdal_non_conformant_multi", "giscore_mixedDimsLines", "libkml_points-puntas"}) {
+        const std::string kml = corpus + base + ".kml";
+        TRun run = Convert("--work-dir " + dir.File("w") + " --export " + dir.File("out") +
+                           " --entities points,paths,outer,inner " + kml);
+        ASSERT_EQ(run.status, 0) << base << ": " << run.err;
+        EXPECT_EQ(Compare(kml, dir.File("out"), base).substr(0, 6), "match ") << base;
+    }
+}
+
+TEST(Export, RingsClosedTurnedAndDroppedAndTheEntitySelection)
+{
+    TScratchDir dir;
+    // The outer ring runs counter-clockwise and is open; the hole runs
+    // clockwise; a second hole has two distinct vertices only.
+    WriteText(dir.File("r.kml"), kHead +
+                                     Placemark("P", "<Polygon><outerBoundaryIs>" + Ring("0,0 4,0 4,4 0,4") +
+                                                        "</outerBoundaryIs><innerBoundaryIs>" +
+                                                        Ring("1,1 1,2 2,2 2,1 1,1") +
+                                                        "</innerBoundaryIs><innerBoundaryIs>" + Ring("3,3 3.5,3 3,3") +
+                                                        "</innerBoundaryIs></Polygon>") +
+                                     Placemark("Q", "<Point><coordinates>9,9</coordinates></Point>") + kTail);
+    const struct Case {
+        const char* entities;
+        const char* log;
+        const char* polygons; // the polygon record as pyshp reads it; "" when there is no set
+        bool points;
+    } cases[] = {
+        {"outer,inner", "      Polygons: 1\n      Rings dropped (fewer than 3 distinct vertices): 1\n",
+         "shape 1 type 5 parts [0, 5] points (0.0 0.0) (0.0 4.0) (4.0 4.0) (4.0 0.0) (0.0 0.0) "
+         "(1.0 1.0) (2.0 1.0) (2.0 2.0) (1.0 2.0) (1.0 1.0)\n",
+         false},
+        {"outer", "      Polygons: 1\n", "shape 1 type 5 parts [0] points (0.0 0.0) (0.0 4.0) (4.0 4.0) (4.0 0.0) (0.0 0.0)\n",
+         false},
+        {"inner", "      Polygons: 1\n      Rings dropped (fewer than 3 distinct vertices): 1\n",
+         "shape 1 type 5 parts [0] points (1.0 1.0) (1.0 2.0) (2.0 2.0) (2.0 1.0) (1.0 1.0)\n", false},
+        {"points", "      Points: 1\n", "", true},
+    };
+    for (const Case& c : cases) {
+        const std::string out = dir.File(std::string("out-") + c.entities + "/");
+        TRun run = Convert("--work-dir " + dir.File("w") + " --export " + out + " --entities " + c.entities + " " +
+                           dir.File("r.kml"));
+        ASSERT_EQ(run.status, 0) << c.entities << ": " << run.err;
+        EXPECT_NE(run.out.find(std::string("File: r.kml\n") + c.log), std::string::npos) << c.entities << run.out;
+        EXPECT_EQ(FileExists(out + "r_polygons.shp"), c.polygons[0] != 0) << c.entities;
+        EXPECT_EQ(FileExists(out + "r_points.shp"), c.points) << c.entities;
+        if (c.polygons[0]) {
+            const std::string dump = Dump(out + "r_polygons");
+            EXPECT_NE(dump.find(c.polygons), std::string::npos) << c.entities << "\n" << dump;
+        }
+    }
+}
+
+TEST(Export, ElevationsUtmAndTheTextCut)
+{
+    TScratchDir dir;
+    const std::string longName = std::string(252, 'n') + "\xE2\x82\xAC"; // 255 bytes: the euro sign does not fit
+    WriteText(dir.File("z.kml"), kHead + Placemark(longName, "<Point><coordinates>15,52,120</coordinates></Point>") +
+                                     Placemark("Road", "<LineString><coordinates>15,52,1 15.1,52.1 15.2,52,3"
+                                                       "</coordinates></LineString>") +
+                                     kTail);
+    TRun run = Convert("--work-dir " + dir.File("w") + " --export " + dir.File("z") + " --keep-elevations --no-prj " +
+                       dir.File("z.kml"));
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string points = Dump(dir.File("z/z_points"));
+    EXPECT_EQ(points.substr(0, 54), "type 11 box 15.0 52.0 15.0 52.0 z 120.0 120.0 count 1\n") << points;
+    EXPECT_NE(points.find("points (15.0 52.0) z 120.0\n"), std::string::npos) << points;
+    EXPECT_NE(points.find("record 1 | " + std::string(252, 'n') + "\n"), std::string::npos) << points;
+    EXPECT_EQ(points.find(".prj"), std::string::npos);
+    const std::string paths = Dump(dir.File("z/z_paths"));
+    EXPECT_NE(paths.find("shape 1 type 13 parts [0] points (15.0 52.0) (15.1 52.1) (15.2 52.0) z 1.0 0.0 3.0\n"),
+              std::string::npos)
+        << paths;
+
+    // UTM 33N through our own projection against ogr2ogr on our geographic set.
+    ASSERT_EQ(Convert("--work-dir " + dir.File("w") + " --export " + dir.File("geo") + " " + dir.File("z.kml")).status, 0);
+    ASSERT_EQ(Convert("--work-dir " + dir.File("w") + " --export " + dir.File("utm") + " --utm 33N " + dir.File("z.kml"))
+                  .status,
+              0);
+    int status = 0;
+    RunCommand("ogr2ogr -t_srs EPSG:32633 '" + dir.File("ogr.shp") + "' '" + dir.File("geo/z_paths.shp") + "' 2>&1",
+               &status);
+    ASSERT_EQ(status, 0);
+    const std::string compare = Tool("exportcheck.py", "distance '" + dir.File("utm/z_paths.shp") + "' '" +
+                                                           dir.File("ogr.shp") + "'");
+    EXPECT_EQ(compare.substr(0, 9), "vertices ") << compare;
+    EXPECT_LT(std::stod(compare.substr(compare.find("max ") + 4)), 0.001) << compare;
+    EXPECT_NE(Summary(dir.File("utm/z_paths.shp")).find("srs EPSG:32633"), std::string::npos);
+    EXPECT_EQ(Convert("--export x --utm 61N " + dir.File("z.kml")).status, 2);
+    EXPECT_EQ(Convert("--export x --entities lines " + dir.File("z.kml")).status, 2);
+    EXPECT_EQ(Convert("--utm 33N " + dir.File("z.kml")).status, 2);
+}
+
+TEST(Export, SeveralFilesOneBrokenAndAnInterruptedExport)
+{
+    TScratchDir dir;
+    WriteText(dir.File("a.kml"), kHead + Placemark("A", "<Point><coordinates>1,1</coordinates></Point>") + kTail);
+    WriteText(dir.File("b.kml"), "<kml><Document><Placemark></Document></kml>");
+    WriteText(dir.File("c.kml"), kHead + Placemark("C", "<Point><coordinates>3,3</coordinates></Point>") + kTail);
+    TRun run = Convert("--work-dir " + dir.File("w") + " --export " + dir.File("out") + " " + dir.File("a.kml") + " " +
+                       dir.File("b.kml") + " " + dir.File("c.kml"));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err.rfind("quarvex-convert: " + dir.File("b.kml") + ": ", 0), 0u) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1);
+    EXPECT_NE(Summary(dir.File("out/a_points.shp")).find("NAME=A |"), std::string::npos);
+    EXPECT_NE(Summary(dir.File("out/c_points.shp")).find("NAME=C |"), std::string::npos);
+    EXPECT_FALSE(FileExists(dir.File("out/b_points.shp")));
+
+    // A large file exported over the set of a.kml, killed while it writes:
+    // the earlier set stays as it was.
+    std::string big = kHead;
+    for (int i = 0; i < 300000; ++i)
+        big += "<Placemark><name>p" + std::to_string(i) + "</name><Point><coordinates>" + std::to_string(i % 360 - 180) +
+               ",1</coordinates></Point></Placemark>\n";
+    std::filesystem::create_directories(dir.File("big"));
+    WriteText(dir.File("big/a.kml"), big + kTail);
+    const auto before = ReadBytes(dir.File("out/a_points.shp"));
+    const auto beforeDbf = ReadBytes(dir.File("out/a_points.dbf"));
+    const std::string exe = QUARVEX_CONVERT, work = dir.File("w"), out = dir.File("out"), input = dir.File("big/a.kml");
+    char* argv[] = {const_cast<char*>(exe.c_str()), const_cast<char*>("--work-dir"), const_cast<char*>(work.c_str()),
+                    const_cast<char*>("--export"), const_cast<char*>(out.c_str()), const_cast<char*>(input.c_str()),
+                    nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv, environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    bool seenPart = false;
+    for (int i = 0; i < 20000 && !seenPart; ++i) {
+        seenPart = FileExists(dir.File("out/a_points.dbf.quarvex-part"));
+        if (!seenPart)
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    ASSERT_TRUE(seenPart) << "the export ended before it could be interrupted";
+    EXPECT_EQ(ReadBytes(dir.File("out/a_points.shp")), before);
+    EXPECT_EQ(ReadBytes(dir.File("out/a_points.dbf")), beforeDbf);
+    // The next complete export replaces the set and leaves no parts behind.
+    ASSERT_EQ(Convert("--work-dir " + work + " --export " + out + " " + input).status, 0);
+    EXPECT_NE(Summary(dir.File("out/a_points.shp")).find("count 300000"), std::string::npos);
+    EXPECT_FALSE(FileExists(dir.File("out/a_points.dbf.quarvex-part")));
+}
