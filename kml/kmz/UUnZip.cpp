@@ -437,6 +437,11 @@ bool TUnZip::MayWrite(const TZipEntryHeader& h, const std::string& target)
         Report("Entry " + h.Name + " is encrypted: it cannot be extracted");
         return false;
     }
+    if ((!EndsWithItsStream(h) || h.SizesFromDirectory) && h.UncompressedSize > MaxEntrySize) {
+        Report("Entry " + h.Name + " states " + ByteCount(h.UncompressedSize) + ", more than the limit of " +
+               ByteCount(MaxEntrySize) + ": not extracted");
+        return false;
+    }
     if (int err = MakeFoldersInside(extrPath_, h.Name)) {
         Report(IoMessage(err));
         return false;
@@ -449,11 +454,6 @@ bool TUnZip::MayWrite(const TZipEntryHeader& h, const std::string& target)
         return false;
     if (exists && S_ISDIR(st.st_mode)) {
         Report("Cannot extract " + h.Name + ": a folder named " + target + " is in its way");
-        return false;
-    }
-    if ((!EndsWithItsStream(h) || h.SizesFromDirectory) && h.UncompressedSize > MaxEntrySize) {
-        Report("Entry " + h.Name + " states " + ByteCount(h.UncompressedSize) + ", more than the limit of " +
-               ByteCount(MaxEntrySize) + ": not extracted");
         return false;
     }
     return true;

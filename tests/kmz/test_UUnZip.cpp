@@ -605,7 +605,7 @@ TEST(UUnZip, HostileArchivesLeaveTheWorkFolderUsable)
     const std::string good = WriteArchive(dir, "good.kmz", TZipBuilder().Deflated("doc.kml", kKml).Build());
     const std::string big(200000, 'b');
     TZipEntrySpec shrunk{"doc.kml", ShrinkBomb(1000), 1, 0, Crc32Of("A"), 1};
-    TZipEntrySpec zeros4G{"doc.kml", ZeroBomb(256), 8, 0, 0, uint64_t(4) << 30};
+    TZipEntrySpec zeros4G{"big/doc.kml", ZeroBomb(256), 8, 0, 0, uint64_t(4) << 30};
     zeros4G.zip64 = true;
     TZipEntrySpec streamedZeros{"doc.kml", ZeroBomb(1), 8, 0, 0, 16 << 20};
     streamedZeros.streamed = true;
@@ -641,7 +641,8 @@ TEST(UUnZip, HostileArchivesLeaveTheWorkFolderUsable)
         {"shrunk far past its stated size", TZipBuilder().Add(shrunk).Build(), "doc.kml", "A",
          {"Entry doc.kml decodes to more than its stated size of 1 byte: the rest was not extracted"}, {}},
         {"4 GiB stated in ZIP64", TZipBuilder().Add(zeros4G).Build(), "", "",
-         {"Entry doc.kml states 4294967296 bytes, more than the limit of 2147483648 bytes: not extracted"}, {"doc.kml"}},
+         {"Entry big/doc.kml states 4294967296 bytes, more than the limit of 2147483648 bytes: not extracted"},
+         {"big"}},
         {"streamed, the directory states more than the limit", TZipBuilder().Add(streamedZeros).Build(), "", "",
          {"Entry doc.kml states 16777216 bytes, more than the limit of 1048576 bytes: not extracted"}, {"doc.kml"},
          uint64_t(1) << 20},
@@ -687,6 +688,12 @@ TEST(UUnZip, HostileArchivesLeaveTheWorkFolderUsable)
     } catch (const EQuarvexError& e) {
         EXPECT_EQ(std::string(e.what()), "Cannot delete \"" + work + "doc.kml\": it is a folder, not a file");
     }
+    z.unzip.ArcName = good;
+    z.unzip.SetExtrPath(work);
+    z.unzip.Overwrite = true;
+    z.unzip.Files = {"doc.kml"};
+    EXPECT_TRUE(z.unzip.Extract());
+    EXPECT_EQ(z.messages, std::vector<std::string>{"Cannot extract doc.kml: a folder named " + work + "doc.kml is in its way"});
 }
 
 TEST(ULegacyDecoders, EveryDecoderStopsAtTheStatedSize)
@@ -745,7 +752,7 @@ public:
         for (int c = 0; c < 8192; ++c)
             prefix_[c] = c < 257 ? 0 : -1;
     }
-    bool IsLive(int code) const { return code < 256 || (code > 256 && prefix_[code] != -1); }
+    bool IsLive(int code) const { return code < 256 || (code > 256 && code < 8192 && prefix_[code] != -1); }
     int NextFree() const { return nextFree_; }
     int Previous() const { return previous_; }
     void Clear()
