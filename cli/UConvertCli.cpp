@@ -6,6 +6,7 @@
 #include "platform/UFileNames.h"
 #include "platform/UWorkFolder.h"
 
+#include <cctype>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
@@ -26,6 +27,10 @@ const char* const kConvertUsage =
     "                  (every layer checked) as a PNG picture named IMAGE\n"
     "  --size WxH      size of that picture in pixels (default 800x600, each side\n"
     "                  1 to 10000)\n"
+    "  --max-document-size SIZE\n"
+    "                  largest KML document taken out of a KMZ archive, in bytes or\n"
+    "                  with K, M or G (1024, 1024^2, 1024^3; default 2G); a bigger\n"
+    "                  one is refused\n"
     "  --help          shows this text\n"
     "\n"
     "Export: each FILE becomes shapefile sets that GIS programs open as they are,\n"
@@ -185,6 +190,34 @@ bool ParsePictureSize(const std::string& text, int& width, int& height)
     return ParseSide(s, s + x, width) && ParseSide(s + x + 1, s + text.size(), height);
 }
 
+bool ParseByteSize(const std::string& text, uint64_t& bytes)
+{
+    const char* first = text.data();
+    const char* last = first + text.size();
+    if (first == last || *first < '0' || *first > '9')
+        return false;
+    uint64_t value = 0;
+    auto [end, ec] = std::from_chars(first, last, value);
+    if (ec != std::errc())
+        return false;
+    std::string unit(end, last);
+    for (char& c : unit)
+        c = char(std::toupper(static_cast<unsigned char>(c)));
+    int shift = 0;
+    if (unit == "K" || unit == "KIB")
+        shift = 10;
+    else if (unit == "M" || unit == "MIB")
+        shift = 20;
+    else if (unit == "G" || unit == "GIB")
+        shift = 30;
+    else if (!unit.empty())
+        return false;
+    if (value == 0 || value > (UINT64_MAX >> shift))
+        return false;
+    bytes = value << shift;
+    return true;
+}
+
 bool ParseConvertArguments(const std::vector<std::string>& args, TConvertOptions& options, std::string& error)
 {
     bool sizeGiven = false;
@@ -218,6 +251,14 @@ bool ParseConvertArguments(const std::vector<std::string>& args, TConvertOptions
                 return false;
             }
             sizeGiven = true;
+        } else if (IsOption(arg, "--max-document-size")) {
+            std::string size;
+            if (!OptionValue(args, i, "--max-document-size", "a size", size, error))
+                return false;
+            if (!ParseByteSize(size, options.MaxDocumentSize)) {
+                error = "--max-document-size needs a size above 0 in bytes, or with K, M or G, not \"" + size + "\"";
+                return false;
+            }
         } else if (arg.size() > 1 && arg[0] == '-') {
             error = "unknown option " + arg;
             return false;
@@ -304,11 +345,15 @@ int RunConvert(const TConvertOptions& options)
     std::string reason;
     if (!EnsureWorkFolder(workFolder, reason))
         return fail("cannot create the work folder " + workFolder + ": " + reason);
-    if (options.DoExport)
-        return RunExport(options, workFolder);
+    if (options.DoExport) {
+        TConvertOptions exportOptions = options;
+        exportOptions.Export.MaxDocumentSize = options.MaxDocumentSize;
+        return RunExport(exportOptions, workFolder);
+    }
     std::string kmlPath;
     try {
         TUnZip unzip;
+        unzip.MaxEntrySize = options.MaxDocumentSize;
         kmlPath = ResolveKmlPath(options.InputPath, workFolder, unzip);
     } catch (const std::exception& e) {
         return fail(options.InputPath + ": " + e.what());

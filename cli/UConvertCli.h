@@ -3,6 +3,9 @@
 
 #include "cli/UExport.h"
 
+#include "kml/kmz/UUnZip.h"
+
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -18,7 +21,13 @@ struct TConvertOptions {
     int PictureWidth = 800;
     int PictureHeight = 600;
     bool ShowHelp = false;
+    uint64_t MaxDocumentSize = kDefaultMaxEntrySize; // of a document taken out of a KMZ
 };
+
+// Reads a byte count: digits, optionally followed by K, M or G (or KiB,
+// MiB, GiB; any case) for 1024, 1024^2, 1024^3; false for 0, for anything
+// else and for a value past 2^64.
+bool ParseByteSize(const std::string& text, uint64_t& bytes);
 
 // Reads "WxH" (each 1 to kMaxPictureSide); false when text is not such a size.
 bool ParsePictureSize(const std::string& text, int& width, int& height);

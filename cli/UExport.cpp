@@ -6,6 +6,7 @@
 #include "platform/UErrors.h"
 #include "platform/UFileNames.h"
 #include "platform/UKmlDom.h"
+#include "platform/UMemoryBudget.h"
 #include "shapefile/UDbfWriter.h"
 #include "shapefile/UShapeSet.h"
 
@@ -123,9 +124,12 @@ TShapeExport::TShapeExport(const TExportOptions& options, const std::string& wor
 void TShapeExport::ExportFile(const std::string& input)
 {
     TUnZip unzip;
+    if (options_.MaxDocumentSize > 0)
+        unzip.MaxEntrySize = options_.MaxDocumentSize;
     const std::string kml = ResolveKmlPath(input, workFolder_, unzip);
     if (kml.empty())
         throw EQuarvexError("the archive holds no doc.kml document that could be extracted");
+    CheckDomFitsInMemory(kml);
     TDomDocument doc;
     doc.Load(kml);
 

@@ -6,6 +6,7 @@
 #include "geometry/UXYCoo.h"
 #include "platform/UProjection.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -22,6 +23,7 @@ struct TExportOptions {
     bool KeepElevations = false;
     bool Descriptions = false;
     bool Prj = true;
+    uint64_t MaxDocumentSize = 0; // of a document taken out of a KMZ; 0: the reader's default
 };
 
 // Reads "points,paths,outer,inner" (any of them, at least one); false with

@@ -1,6 +1,7 @@
 #include "kml/UParse.h"
 
 #include "platform/UFileNames.h"
+#include "platform/UMemoryBudget.h"
 #include "preview/UViewState.h"
 
 #include <new>
@@ -124,6 +125,7 @@ void TConversionJob::FetchMapServiceDocuments()
 
 void TConversionJob::ParseDocument(const std::string& path)
 {
+    CheckDomFitsInMemory(path);
     XMLDoc.Load(path);
     view_.ShowProgress();
     if (layers_.DoPoints)

@@ -33,7 +33,8 @@ public:
     // its true length and tail, the log ends with "Error: " + the message,
     // the summary shows, and the error is raised again for the caller.
     void RunJob();
-    // One document pass: load, run the enabled passes, release.
+    // One document pass: load, run the enabled passes, release. A document
+    // whose DOM would not fit in the available memory is refused first.
     void ParseDocument(const std::string& path);
     void AddLog(const std::string& text) { view_.AddLog(text); }
 

@@ -47,6 +47,17 @@ inline uint32_t GetLE32(const uint8_t* p)
     return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
 }
 
+inline uint64_t GetLE64(const uint8_t* p)
+{
+    return uint64_t(GetLE32(p)) | (uint64_t(GetLE32(p + 4)) << 32);
+}
+
+inline void PutLE64(uint8_t* p, uint64_t v)
+{
+    PutLE32(p, uint32_t(v));
+    PutLE32(p + 4, uint32_t(v >> 32));
+}
+
 inline uint32_t GetBE32(const uint8_t* p)
 {
     return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <exception>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -213,8 +214,15 @@ std::string ClockText()
 
 void DeleteIfExists(const std::string& path)
 {
-    if (::unlink(path.c_str()) != 0 && errno != ENOENT)
-        RaiseIoError(errno);
+    // ENOTDIR: a file stands where a folder of the path should be, so no
+    // file of that path exists.
+    if (::unlink(path.c_str()) == 0 || errno == ENOENT || errno == ENOTDIR)
+        return;
+    const int err = errno;
+    struct stat st;
+    if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        throw EQuarvexError("Cannot delete \"" + path + "\": it is a folder, not a file");
+    RaiseIoError(err);
 }
 
 } // namespace quarvex

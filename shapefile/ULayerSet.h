@@ -95,7 +95,8 @@ std::string DescrFileName(int kind);
 // The local time as "h:m:s:ms" in plain decimal, 09:05:03.045 as "9:5:3:45".
 std::string ClockText();
 std::string FormatClockText(const std::tm& time, int milliseconds);
-// Deletes the file when it exists; raises the I/O error when it cannot.
+// Deletes the file when it exists; raises EQuarvexError naming the path when
+// a folder stands there, and the I/O error when the file cannot be deleted.
 void DeleteIfExists(const std::string& path);
 
 } // namespace quarvex

@@ -16,15 +16,19 @@ enum class TDecodeResult {
     Done,     // the data was used up, or the output reached its size
     NoMemory, // no working memory: the data was passed over, no CRC check
     Stopped,  // the data was found damaged and decoding stopped
+    PastLimit, // the data goes on past the output's limit; decoding stopped there
 };
 
-// LZW with partial clearing; ends when the compressed data is used up.
+// LZW with partial clearing; ends when the compressed data is used up, or
+// at the output's limit (PastLimit when a code would write beyond it).
 TDecodeResult UnShrink(TEntryInput& input, TOutputWindow& output, const TZipReport& report);
-// Follower sets and repeat sequences, factor 1 to 4; ends at uncompressedSize.
+// Follower sets and repeat sequences, factor 1 to 4; ends at uncompressedSize
+// (PastLimit when a whole byte of data is left then).
 TDecodeResult UnReduce(TEntryInput& input, TOutputWindow& output, uint64_t uncompressedSize, int factor,
                        const TZipReport& report);
 // Sliding dictionary with Shannon-Fano trees; flags bit 1: 8K dictionary,
-// bit 2: three trees. Ends at uncompressedSize.
+// bit 2: three trees. Ends at uncompressedSize (PastLimit when a whole byte
+// of data is left then).
 TDecodeResult UnExplode(TEntryInput& input, TOutputWindow& output, uint64_t uncompressedSize, uint16_t flags,
                         const TZipReport& report);
 

@@ -8,10 +8,13 @@
 namespace quarvex {
 
 // path itself unless its extension, upper-cased, is ".KMZ". For an archive:
-// the first entry whose upper-cased name holds "DOC.KML" is extracted into
-// workFolder (ending in "/") and its path returned; empty text when there is
-// no such entry, its name is unsafe, or its file could not be written.
-// Raises the I/O error when the archive cannot be read.
+// the first file entry whose upper-cased name holds "DOC.KML" is extracted,
+// that entry alone, into workFolder (ending in "/") and its path returned;
+// empty text when there is no such entry, its name is unsafe, one of its
+// folders would stand where a conversion needs a file, or its file could not
+// be written whole (unzip.MaxEntrySize bounds it). Raises the I/O error when
+// the archive cannot be read, and EQuarvexError naming the folder when a
+// folder stands where the document is to go.
 std::string ResolveKmlPath(const std::string& path, const std::string& workFolder, TUnZip& unzip);
 
 } // namespace quarvex

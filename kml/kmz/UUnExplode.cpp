@@ -135,7 +135,7 @@ TDecodeResult UnExplode(TEntryInput& input, TOutputWindow& output, uint64_t unco
         const uint64_t left = uncompressedSize - output.Total();
         output.CopyBack(distance, size_t(std::min<uint64_t>(uint64_t(length), left)));
     }
-    return TDecodeResult::Done;
+    return bits.WholeByteLeft() ? TDecodeResult::PastLimit : TDecodeResult::Done;
 }
 
 } // namespace quarvex

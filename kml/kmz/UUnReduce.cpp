@@ -123,7 +123,7 @@ TDecodeResult UnReduce(TEntryInput& input, TOutputWindow& output, uint64_t uncom
         expander.Take(c);
         last = c;
     }
-    return TDecodeResult::Done;
+    return bits.WholeByteLeft() ? TDecodeResult::PastLimit : TDecodeResult::Done;
 }
 
 } // namespace quarvex

@@ -1,9 +1,8 @@
 #include "kml/kmz/UUnZip.h"
 
 #include "platform/UByteOrder.h"
+#include "kml/kmz/UInflate.h"
 #include "platform/UErrors.h"
-
-#include <zlib.h>
 
 #include <cerrno>
 #include <cmath>
@@ -17,15 +16,12 @@
 namespace quarvex {
 
 std::function<void(const std::string&)> ZipWarningHandler = [](const std::string& message) {
-    std::fprintf(stderr, "Warning: %s\n", message.c_str());
+    const std::string line = "Warning: " + PrintableMessage(message) + "\n";
+    std::fwrite(line.data(), 1, line.size(), stderr);
 };
 
 namespace {
 
-constexpr uint32_t kLocalHeaderSignature = 0x04034B50;
-constexpr uint32_t kCentralHeaderSignature = 0x02014B50;
-constexpr size_t kFixedHeaderSize = 30;
-constexpr size_t kMaxNameLength = 255;
 // Shown for an entry whose DOS date and time are both 0.
 constexpr uint32_t kZeroDateTime = 0x2C7505D3;
 
@@ -124,30 +120,10 @@ TNameParts SplitName(const std::string& name)
     return parts;
 }
 
-TZipEntryHeader ParseFixedHeader(const uint8_t* p)
+// "1 byte", "4096 bytes".
+std::string ByteCount(uint64_t n)
 {
-    TZipEntryHeader h;
-    h.Flags = GetLE16(p + 6);
-    h.Method = GetLE16(p + 8);
-    h.DosTime = GetLE16(p + 10);
-    h.DosDate = GetLE16(p + 12);
-    h.Crc = GetLE32(p + 14);
-    h.CompressedSize = GetLE32(p + 18);
-    h.UncompressedSize = GetLE32(p + 22);
-    h.NameLength = GetLE16(p + 26);
-    h.ExtraLength = GetLE16(p + 28);
-    return h;
-}
-
-// Reads the name (its first 255 bytes kept) and passes over the extra field;
-// false when the file ends inside them.
-bool ReadNameAndExtra(TArchiveReader& archive, TZipEntryHeader& h)
-{
-    uint8_t name[65535];
-    if (archive.Read(name, h.NameLength) != h.NameLength)
-        return false;
-    h.Name.assign(reinterpret_cast<const char*>(name), std::min<size_t>(h.NameLength, kMaxNameLength));
-    return archive.Skip(h.ExtraLength);
+    return std::to_string(n) + (n == 1 ? " byte" : " bytes");
 }
 
 std::tm DosDateTime(const TZipEntryHeader& h)
@@ -191,38 +167,6 @@ int MakeFoldersInside(const std::string& base, const std::string& relative)
         }
         path += "/";
     }
-}
-
-// Inflates the raw deflate stream of the entry into exactly size bytes.
-void Inflate(TEntryInput& input, TOutputWindow& output, uint64_t size, const std::string& name)
-{
-    z_stream zs{};
-    if (inflateInit2(&zs, -MAX_WBITS) != Z_OK)
-        throw EQuarvexError("Not enough memory to inflate " + name);
-    uint8_t in[kZipBufferSize];
-    uint8_t out[kZipBufferSize];
-    uint64_t produced = 0;
-    int rc = Z_OK;
-    while (produced < size && rc != Z_STREAM_END) {
-        if (zs.avail_in == 0) {
-            zs.avail_in = uInt(input.Read(in, sizeof in));
-            zs.next_in = in;
-            if (zs.avail_in == 0)
-                break; // the data ended before the stream
-        }
-        zs.next_out = out;
-        zs.avail_out = uInt(std::min<uint64_t>(sizeof out, size - produced));
-        const uInt inputBefore = zs.avail_in;
-        rc = inflate(&zs, Z_NO_FLUSH);
-        const size_t made = size_t(zs.next_out - out);
-        output.Write(out, made);
-        produced += made;
-        if ((rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) || (made == 0 && zs.avail_in == inputBefore))
-            break; // damaged data, or no way forward
-    }
-    inflateEnd(&zs);
-    if (produced < size)
-        throw EQuarvexError("The deflated data of " + name + " gives fewer bytes than its header claims");
 }
 
 } // namespace
@@ -283,20 +227,37 @@ void TUnZip::Report(const std::string& message)
         ZipWarningHandler(message);
 }
 
+std::string PrintableMessage(const std::string& message)
+{
+    std::string out;
+    for (unsigned char c : message) {
+        if (c < 0x20 || c == 0x7F) {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        } else {
+            out += char(c);
+        }
+    }
+    return out;
+}
+
 void TUnZip::ListArchive(const std::string& archivePath, std::vector<std::string>& lines)
 {
+    Listed.clear();
     TFd file;
     file.fd = ::open(archivePath.c_str(), O_RDONLY | O_CLOEXEC);
     if (file.fd < 0)
         RaiseIoError(errno);
+    directoryRead_ = false;
     TArchiveReader archive(file.fd);
-    uint8_t fixed[kFixedHeaderSize];
-    while (archive.Read(fixed, sizeof fixed) == sizeof fixed && GetLE32(fixed) == kLocalHeaderSignature) {
-        TZipEntryHeader header = ParseFixedHeader(fixed);
-        if (!ReadNameAndExtra(archive, header))
-            break;
+    TZipEntryHeader header;
+    while (ReadLocalHeader(archive, header, TWalk::Listing)) {
+        // A streamed entry is listed with the sizes of its descriptor.
+        const bool goOn = header.SizesKnown && PassOver(archive, header);
         lines.push_back(ListingLine(header));
-        if (!archive.Skip(header.CompressedSize))
+        Listed.push_back(header);
+        if (!goOn)
             break;
     }
 }
@@ -311,7 +272,8 @@ bool TUnZip::MatchesMasks(const std::string& name) const
     return false;
 }
 
-bool TUnZip::Extract()
+template <class F>
+bool TUnZip::Run(F&& work)
 {
     Extracted.clear();
     reported_.clear();
@@ -333,27 +295,10 @@ bool TUnZip::Extract()
         Report(IoMessage(errno));
         return false;
     }
+    directoryRead_ = false;
     try {
         TArchiveReader archive(file.fd);
-        uint8_t fixed[kFixedHeaderSize];
-        while (archive.Read(fixed, 4) == 4) {
-            const uint32_t signature = GetLE32(fixed);
-            if (signature == kCentralHeaderSignature)
-                break;
-            if (signature != kLocalHeaderSignature)
-                Report(Format("Header missing or damaged in %s", ArcName));
-            if (archive.Read(fixed + 4, kFixedHeaderSize - 4) != kFixedHeaderSize - 4)
-                break;
-            TZipEntryHeader header = ParseFixedHeader(fixed);
-            if (header.NameLength > kMaxNameLength || header.ExtraLength > kMaxNameLength)
-                Report("Invalid file name!");
-            if (!ReadNameAndExtra(archive, header))
-                break;
-            if (MatchesMasks(header.Name))
-                ExtractEntry(archive, header);
-            else if (!archive.Skip(header.CompressedSize))
-                break;
-        }
+        work(archive);
     } catch (const std::exception& e) {
         Report(e.what());
         return false;
@@ -361,98 +306,312 @@ bool TUnZip::Extract()
     return true;
 }
 
-void TUnZip::ExtractEntry(TArchiveReader& archive, const TZipEntryHeader& h)
+bool TUnZip::Extract()
 {
-    Extracted.push_back({h.Name, extrPath_ + h.Name, false, false});
-    TExtractedEntry& result = Extracted.back();
-    TEntryInput input(archive, h.CompressedSize, OnProgress ? TEntryInput::TProgress([this](int16_t p) {
-        OnProgress(*this, p);
-    }) : TEntryInput::TProgress());
+    return Run([this](TArchiveReader& archive) { ExtractMatching(archive); });
+}
+
+bool TUnZip::ExtractEntryAt(uint64_t offset)
+{
+    return Run([&](TArchiveReader& archive) {
+        archive.Seek(offset);
+        TZipEntryHeader header;
+        if (ReadLocalHeader(archive, header, TWalk::ExactlyHere))
+            ExtractEntry(archive, header);
+    });
+}
+
+void TUnZip::ExtractMatching(TArchiveReader& archive)
+{
+    TZipEntryHeader header;
+    while (ReadLocalHeader(archive, header, TWalk::Extracting))
+        if (!(MatchesMasks(header.Name) ? ExtractEntry(archive, header) : PassOver(archive, header)))
+            break;
+}
+
+bool TUnZip::ReadLocalHeader(TArchiveReader& archive, TZipEntryHeader& h, TWalk walk)
+{
+    const uint64_t offset = archive.Position();
+    uint8_t fixed[kFixedHeaderSize];
+    if (archive.Read(fixed, 4) != 4)
+        return false;
+    const uint32_t signature = GetLE32(fixed);
+    if (walk == TWalk::Listing && signature != kLocalHeaderSignature)
+        return false;
+    if (walk == TWalk::Extracting && signature == kCentralHeaderSignature)
+        return false;
+    if (signature != kLocalHeaderSignature) {
+        Report(Format("Header missing or damaged in %s", ArcName));
+        if (walk == TWalk::ExactlyHere)
+            return false;
+    }
+    if (archive.Read(fixed + 4, kFixedHeaderSize - 4) != kFixedHeaderSize - 4)
+        return false;
+    h = ParseFixedHeader(fixed);
+    h.Offset = offset;
+    if (walk != TWalk::Listing && (h.NameLength > kMaxNameLength || h.ExtraLength > kMaxNameLength))
+        Report("Invalid file name!");
+    if (!ReadNameAndExtra(archive, h))
+        return false;
+    // A streamed entry takes its sizes from the central directory where it
+    // can: a deflated one could also be walked by inflating it, but that
+    // costs far more than the archive's size in time.
+    if (HasDataDescriptor(h) && !TakeSizesFromDirectory(archive, h) && !EndsWithItsStream(h) &&
+        h.CompressedSize == 0) {
+        h.SizesKnown = false;
+        if (walk == TWalk::Listing)
+            return true; // listed, and the listing ends there
+        Report("Entry " + h.Name + " gives its sizes only after its data, and no central directory gives "
+               "them: it cannot be extracted, nor anything after it");
+        return false;
+    }
+    return true;
+}
+
+bool TUnZip::TakeSizesFromDirectory(TArchiveReader& archive, TZipEntryHeader& h)
+{
+    if (!directoryRead_) {
+        directory_.Load(archive.Fd());
+        directoryRead_ = true;
+    }
+    const TCentralRecord* record = directory_.Find(h.Offset);
+    if (!record)
+        return false;
+    h.Crc = record->Crc;
+    h.CompressedSize = record->CompressedSize;
+    h.UncompressedSize = record->UncompressedSize;
+    h.SizesFromDirectory = true;
+    return true;
+}
+
+bool TUnZip::ReadDescriptorAfter(TArchiveReader& archive, TZipEntryHeader& h, uint64_t compressed, uint64_t written)
+{
+    TDataDescriptor descriptor;
+    const bool found = ReadDataDescriptor(archive, h.Zip64, compressed, written, descriptor);
+    h.CompressedSize = compressed;
+    h.UncompressedSize = found ? descriptor.UncompressedSize : written;
+    if (found)
+        h.Crc = descriptor.Crc;
+    return found;
+}
+
+bool TUnZip::PassOver(TArchiveReader& archive, TZipEntryHeader& h)
+{
+    if (!EndsWithItsStream(h) || h.SizesFromDirectory) {
+        if (!archive.Skip(h.CompressedSize))
+            return false;
+        TDataDescriptor descriptor;
+        if (HasDataDescriptor(h))
+            ReadDataDescriptor(archive, h.Zip64, h.CompressedSize, h.UncompressedSize, descriptor);
+        return true;
+    }
+    // Where the data ends is known only once its deflate stream has ended;
+    // an entry that decodes past the limit is given up there.
+    const uint64_t start = archive.Position();
+    const uint64_t fileSize = archive.FileSize();
+    TEntryInput input(archive, fileSize > start ? fileSize - start : 0);
+    TOutputWindow nowhere(nullptr);
+    nowhere.SetLimit(MaxEntrySize);
+    const TInflateResult inflated = Inflate(input, nowhere, h.Name);
+    if (!inflated.Ended) {
+        if (extracting_)
+            Report("The deflated data of " + h.Name +
+                   (nowhere.Overflowed() ? " decodes to more than the limit of " + ByteCount(MaxEntrySize)
+                    : inflated.Damaged   ? std::string(" is damaged")
+                                         : std::string(" ends before its stream does")) +
+                   ": the rest of the archive cannot be read");
+        return false;
+    }
+    archive.Seek(start + inflated.Consumed);
+    ReadDescriptorAfter(archive, h, inflated.Consumed, nowhere.Total());
+    return true;
+}
+
+bool TUnZip::MayWrite(const TZipEntryHeader& h, const std::string& target)
+{
     if (!IsSafeEntryName(h.Name)) {
         Report(Format("Unsafe entry name %s, skipped", h.Name));
-        input.SkipRest();
-        return;
+        return false;
+    }
+    if (IsEncrypted(h)) {
+        Report("Entry " + h.Name + " is encrypted: it cannot be extracted");
+        return false;
+    }
+    if ((!EndsWithItsStream(h) || h.SizesFromDirectory) && h.UncompressedSize > MaxEntrySize) {
+        Report("Entry " + h.Name + " states " + ByteCount(h.UncompressedSize) + ", more than the limit of " +
+               ByteCount(MaxEntrySize) + ": not extracted");
+        return false;
     }
     if (int err = MakeFoldersInside(extrPath_, h.Name)) {
         Report(IoMessage(err));
-        input.SkipRest();
-        return;
+        return false;
     }
-    if (h.Name.back() == '/') { // a folder entry: made above
-        input.SkipRest();
-        return;
-    }
+    if (h.Name.back() == '/') // a folder entry: made above
+        return false;
     struct stat st;
-    if (!Overwrite && ::lstat(result.Target.c_str(), &st) == 0) {
-        input.SkipRest();
-        return;
+    const bool exists = ::lstat(target.c_str(), &st) == 0;
+    if (exists && !Overwrite)
+        return false;
+    if (exists && S_ISDIR(st.st_mode)) {
+        Report("Cannot extract " + h.Name + ": a folder named " + target + " is in its way");
+        return false;
     }
+    return true;
+}
+
+bool TUnZip::ExtractEntry(TArchiveReader& archive, TZipEntryHeader& h)
+{
+    Extracted.push_back({h.Name, extrPath_ + h.Name, false, false});
+    TExtractedEntry& result = Extracted.back();
+    if (!MayWrite(h, result.Target))
+        return PassOver(archive, h);
     TFd target;
     target.fd = ::open(result.Target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (target.fd < 0) {
         Report(IoMessage(errno));
-        input.SkipRest();
-        return;
+        return PassOver(archive, h);
     }
+    auto removeTarget = [&] {
+        ::close(target.fd);
+        target.fd = -1;
+        ::unlink(result.Target.c_str());
+    };
     int writeError = 0;
-    TOutputWindow output([&](const uint8_t* data, size_t size) {
-        while (size > 0 && writeError == 0) {
-            ssize_t written = ::write(target.fd, data, size);
-            if (written < 0 && errno == EINTR)
-                continue;
-            if (written <= 0) {
-                writeError = written < 0 ? errno : ENOSPC;
-                Report(IoMessage(writeError));
-                return;
-            }
-            data += written;
-            size -= size_t(written);
-        }
-    });
-    const TZipReport report = [this](const std::string& message) { Report(message); };
+    TOutputWindow output([&](const uint8_t* data, size_t size) { WriteOut(target.fd, data, size, writeError); });
+    // A streamed deflated entry is read to the end of its stream, which the
+    // limit bounds; every other entry ends at its sizes.
+    const bool streamed = EndsWithItsStream(h);
+    output.SetLimit(streamed ? MaxEntrySize : h.UncompressedSize);
+    const uint64_t dataStart = archive.Position();
+    const uint64_t fileSize = streamed ? archive.FileSize() : 0;
+    TEntryInput input(archive, streamed ? (fileSize > dataStart ? fileSize - dataStart : 0) : h.CompressedSize,
+                      OnProgress ? TEntryInput::TProgress([this](int16_t p) { OnProgress(*this, p); })
+                                 : TEntryInput::TProgress());
     TDecodeResult decoded = TDecodeResult::Done;
+    TInflateResult inflated;
+    try {
+        if (!Decode(input, output, h, decoded, inflated)) {
+            input.SkipRest();
+            if (HasDataDescriptor(h))
+                ReadDescriptorAfter(archive, h, h.CompressedSize, h.UncompressedSize);
+            return true; // an unknown method: the target stays empty
+        }
+        output.Flush();
+    } catch (...) {
+        removeTarget(); // nothing half-decoded stays behind
+        throw;
+    }
+    // On past the entry's data and its descriptor.
+    bool goOn = true;
+    if (!streamed) {
+        input.SkipRest();
+        if (HasDataDescriptor(h))
+            ReadDescriptorAfter(archive, h, h.CompressedSize, h.UncompressedSize);
+    } else if (inflated.Ended) {
+        archive.Seek(dataStart + inflated.Consumed);
+        ReadDescriptorAfter(archive, h, inflated.Consumed, output.Total());
+    } else {
+        goOn = false; // stopped at the limit: where the stream ends is not known
+    }
+    if (decoded == TDecodeResult::PastLimit && streamed) {
+        Report("Entry " + h.Name + " decodes to more than the limit of " + ByteCount(MaxEntrySize) +
+               ": stopped, and the partial file removed");
+        removeTarget();
+        return goOn;
+    }
+    if (decoded == TDecodeResult::PastLimit)
+        Report("Entry " + h.Name + " decodes to more than its stated size of " + ByteCount(h.UncompressedSize) +
+               ": the rest was not extracted");
+    if (writeError != 0) {
+        removeTarget(); // a file cut short by the disk is no extracted entry
+        return goOn;
+    }
+    if (decoded != TDecodeResult::NoMemory)
+        CheckCrc(result, h.Crc, output.Crc());
+    const int fd = target.fd;
+    target.fd = -1;
+    if (!StampAndClose(fd, h)) {
+        ::unlink(result.Target.c_str());
+        return goOn;
+    }
+    result.Written = decoded != TDecodeResult::NoMemory;
+    return goOn;
+}
+
+bool TUnZip::Decode(TEntryInput& input, TOutputWindow& output, const TZipEntryHeader& h, TDecodeResult& decoded,
+                    TInflateResult& inflated)
+{
+    const TZipReport report = [this](const std::string& message) { Report(message); };
+    const bool streamed = EndsWithItsStream(h);
     switch (h.Method) {
     case 0: {
         uint8_t chunk[kZipBufferSize];
-        while (size_t got = input.Read(chunk, sizeof chunk))
+        size_t got;
+        while (!output.Overflowed() && (got = input.Read(chunk, sizeof chunk)) > 0)
             output.Write(chunk, got);
-        break;
+        decoded = output.Overflowed() ? TDecodeResult::PastLimit : TDecodeResult::Done;
+        return true;
     }
-    case 1: decoded = UnShrink(input, output, report); break;
+    case 1: decoded = UnShrink(input, output, report); return true;
     case 2:
     case 3:
     case 4:
-    case 5: decoded = UnReduce(input, output, h.UncompressedSize, h.Method - 1, report); break;
-    case 6: decoded = UnExplode(input, output, h.UncompressedSize, h.Flags, report); break;
-    case 8: Inflate(input, output, h.UncompressedSize, h.Name); break;
+    case 5: decoded = UnReduce(input, output, h.UncompressedSize, h.Method - 1, report); return true;
+    case 6: decoded = UnExplode(input, output, h.UncompressedSize, h.Flags, report); return true;
+    case 8:
+        inflated = Inflate(input, output, h.Name);
+        if (output.Overflowed())
+            decoded = TDecodeResult::PastLimit;
+        else if (streamed && !inflated.Ended)
+            throw EQuarvexError("The deflated data of " + h.Name +
+                                (inflated.Damaged ? " is damaged" : " ends before its stream does"));
+        else if (!streamed && output.Total() < h.UncompressedSize)
+            throw EQuarvexError("The deflated data of " + h.Name + " gives fewer bytes than its header claims");
+        return true;
     default:
         Report("Unknown compress method (" + std::to_string(h.Method) + ") used on " + h.Name + " ! Skip next...");
-        input.SkipRest();
-        return;
+        return false;
     }
-    input.SkipRest();
-    output.Flush();
-    if (decoded != TDecodeResult::NoMemory) {
-        result.CrcMatches = output.Crc() == h.Crc;
-        if (!result.CrcMatches) {
-            char message[64];
-            std::snprintf(message, sizeof message, "Stored CRC is %x, computed CRC is %x.", h.Crc, output.Crc());
-            Report("File " + result.Target + " has bad CRC! " + message);
+}
+
+void TUnZip::WriteOut(int fd, const uint8_t* data, size_t size, int& writeError)
+{
+    while (size > 0 && writeError == 0) {
+        ssize_t written = ::write(fd, data, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0) {
+            writeError = written < 0 ? errno : ENOSPC;
+            Report(IoMessage(writeError));
+            return;
         }
+        data += written;
+        size -= size_t(written);
     }
+}
+
+void TUnZip::CheckCrc(TExtractedEntry& result, uint32_t stored, uint32_t computed)
+{
+    result.CrcMatches = stored == computed;
+    if (result.CrcMatches)
+        return;
+    char message[64];
+    std::snprintf(message, sizeof message, "Stored CRC is %x, computed CRC is %x.", stored, computed);
+    Report("File " + result.Target + " has bad CRC! " + message);
+}
+
+bool TUnZip::StampAndClose(int fd, const TZipEntryHeader& h)
+{
     std::tm when = DosDateTime(h);
     const time_t stamp = std::mktime(&when);
     if (stamp != time_t(-1)) {
         const timespec times[2] = {{stamp, 0}, {stamp, 0}};
-        ::futimens(target.fd, times);
+        ::futimens(fd, times);
     }
-    const int fd = target.fd;
-    target.fd = -1;
-    if (::close(fd) != 0 && writeError == 0) {
-        writeError = errno;
-        Report(IoMessage(errno));
-    }
-    result.Written = writeError == 0 && decoded != TDecodeResult::NoMemory;
+    if (::close(fd) == 0)
+        return true;
+    Report(IoMessage(errno));
+    return false;
 }
 
 } // namespace quarvex

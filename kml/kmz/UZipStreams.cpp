@@ -59,6 +59,20 @@ bool TArchiveReader::Skip(uint64_t n)
     return ::fstat(fd_, &st) == 0 && uint64_t(st.st_size) >= filePos_;
 }
 
+void TArchiveReader::Seek(uint64_t offset)
+{
+    begin_ = end_ = 0;
+    filePos_ = offset;
+}
+
+uint64_t TArchiveReader::FileSize() const
+{
+    struct stat st;
+    if (::fstat(fd_, &st) != 0)
+        RaiseIoError(errno);
+    return uint64_t(st.st_size);
+}
+
 bool TEntryInput::Refill()
 {
     if (remaining_ == 0 || ended_)
@@ -110,13 +124,25 @@ bool TEntryInput::SkipRest()
 
 void TOutputWindow::Write(const uint8_t* data, size_t size)
 {
-    for (size_t i = 0; i < size; ++i)
-        Put(data[i]);
+    while (size > 0) {
+        if (total_ >= limit_) {
+            overflowed_ = true;
+            return;
+        }
+        const size_t take = size_t(std::min<uint64_t>({uint64_t(size), kZipBufferSize - pos_, limit_ - total_}));
+        std::memcpy(window_ + pos_, data, take);
+        pos_ += take;
+        total_ += take;
+        data += take;
+        size -= take;
+        if (pos_ == kZipBufferSize)
+            Flush();
+    }
 }
 
 void TOutputWindow::Flush()
 {
-    if (pos_ > flushedUpTo_) {
+    if (pos_ > flushedUpTo_ && sink_) {
         crc_.Update(window_ + flushedUpTo_, pos_ - flushedUpTo_);
         sink_(window_ + flushedUpTo_, pos_ - flushedUpTo_);
     }

@@ -24,6 +24,12 @@ public:
     size_t Read(uint8_t* data, size_t n);
     // Passes over n bytes; false when the file ended first.
     bool Skip(uint64_t n);
+    // The offset of the next byte Read gives, and a move to another one.
+    uint64_t Position() const { return filePos_ - (end_ - begin_); }
+    void Seek(uint64_t offset);
+    // The length of the file; raises the I/O error when it cannot be taken.
+    uint64_t FileSize() const;
+    int Fd() const { return fd_; }
 
 private:
     bool Refill();
@@ -57,6 +63,8 @@ public:
     size_t Read(uint8_t* data, size_t n);
     // Passes over whatever is left of the entry; false when the file ended first.
     bool SkipRest();
+    // True while at least one more byte of the entry can be read.
+    bool HasMore() { return pos_ < got_ || Refill(); }
 
 private:
     bool Refill();
@@ -104,6 +112,9 @@ public:
         count_ -= n;
     }
     bool PastEnd() const { return pastEnd_; }
+    // True when a whole byte of input is left after the bits consumed so
+    // far: data beyond the padding of the last byte.
+    bool WholeByteLeft() { return count_ >= 8 || (!inputEnded_ && input_.HasMore()); }
 
 private:
     static uint32_t Mask(int n) { return (uint32_t(1) << n) - 1; }
@@ -128,14 +139,24 @@ private:
 };
 
 // The last 8192 bytes of output, written out to the sink whenever full.
-// Bytes before the start of the output read as zeros.
+// Bytes before the start of the output read as zeros. Output stops at the
+// limit: a byte beyond it is dropped and marks the window overflowed. The
+// CRC is kept only for a window with a sink.
 class TOutputWindow {
 public:
     using TSink = std::function<void(const uint8_t* data, size_t size)>;
 
     explicit TOutputWindow(TSink sink) : sink_(std::move(sink)) {}
+    void SetLimit(uint64_t limit) { limit_ = limit; }
+    uint64_t Limit() const { return limit_; }
+    bool Full() const { return total_ >= limit_; }
+    bool Overflowed() const { return overflowed_; }
     void Put(uint8_t byte)
     {
+        if (total_ >= limit_) {
+            overflowed_ = true;
+            return;
+        }
         window_[pos_++] = byte;
         ++total_;
         if (pos_ == kZipBufferSize)
@@ -159,6 +180,8 @@ private:
     size_t pos_ = 0;
     size_t flushedUpTo_ = 0;
     uint64_t total_ = 0;
+    uint64_t limit_ = UINT64_MAX;
+    bool overflowed_ = false;
     TCrc32 crc_;
 };
 

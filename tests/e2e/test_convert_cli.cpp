@@ -1,9 +1,16 @@
 // quarvex-convert end to end: the program is run as a user would run it and
 // its layers are read back with an independent reader (pyshp).
+#include "kmz/ImplodeEncoder.h"
 #include "support/TestSupport.h"
+#include "support/ZipBuilder.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace quarvex::test;
 
@@ -179,4 +186,136 @@ TEST(ConvertCli, KmzArchivesGiveTheLayersOfTheirDocument)
     EXPECT_EQ(none.err, "quarvex-convert: " + dir.File("none.kmz") +
                             ": the archive holds no doc.kml document that could be extracted\n");
     EXPECT_NE(none.out.find("      Points: 0\n"), std::string::npos);
+}
+
+namespace {
+
+struct TMeasuredRun {
+    int status = -1;
+    long peakKib = 0; // the program's peak resident size
+    std::string err;
+};
+
+// Runs quarvex-convert with args, without a shell in between, so that the
+// resource usage that wait4 gives is the program's own.
+TMeasuredRun ConvertMeasured(const std::vector<std::string>& args)
+{
+    TScratchDir io;
+    std::vector<char*> argv{const_cast<char*>(QUARVEX_CONVERT)};
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const std::string err = io.File("err");
+    const pid_t child = fork();
+    if (child == 0) {
+        const int out = open("/dev/null", O_WRONLY);
+        const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        dup2(out, STDOUT_FILENO);
+        dup2(errFd, STDERR_FILENO);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    TMeasuredRun run;
+    int status = 0;
+    rusage usage{};
+    wait4(child, &status, 0, &usage);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.peakKib = usage.ru_maxrss;
+    run.err = ReadText(err);
+    return run;
+}
+
+uint64_t FolderBytes(const std::string& folder)
+{
+    uint64_t total = 0;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, ec))
+        if (entry.is_regular_file(ec))
+            total += entry.file_size(ec);
+    return total;
+}
+
+} // namespace
+
+TEST(ConvertCli, ArchiveBombsStayInBoundedMemoryAndDisk)
+{
+    using namespace quarvex;
+    TScratchDir dir;
+    const std::string work = dir.File("work/");
+    const char* const point = "<kml><Placemark><name>A</name><Point><coordinates>1,2</coordinates></Point></Placemark></kml>";
+    WriteText(dir.File("plain.kml"), point);
+    WriteText(dir.File("good.kmz"), TZipBuilder().Deflated("doc.kml", point).Build());
+    // 987 KB of shrunk data that states 1 byte and would decode to 4.8 GB.
+    TZipEntrySpec shrunk{"doc.kml", ShrinkBomb(600000), 1, 0, Crc32Of("A"), 1};
+    // 4 MB of deflated zeros that honestly state 4 GiB (in ZIP64).
+    TZipEntrySpec honest{"doc.kml", ZeroBomb(256), 8, 0, 0, uint64_t(4) << 30};
+    honest.zip64 = true;
+    // The same streamed, with no central directory to state its size.
+    TZipEntrySpec streamed = honest;
+    streamed.zip64 = false;
+    streamed.streamed = true;
+    struct Row {
+        const char* label;
+        std::string archive;
+        std::vector<std::string> options;
+        std::string message;
+    };
+    const Row rows[] = {
+        {"shrunk past its stated size", TZipBuilder().Add(shrunk).Build(), {},
+         "Warning: Entry doc.kml decodes to more than its stated size of 1 byte: the rest was not extracted\n"},
+        {"4 GiB stated", TZipBuilder().Add(honest).Build(), {},
+         "Warning: Entry doc.kml states 4294967296 bytes, more than the limit of 2147483648 bytes: not extracted\n"},
+        {"4 GiB streamed", TZipBuilder().Add(streamed).Build(false), {"--max-document-size", "64M"},
+         "Warning: Entry doc.kml decodes to more than the limit of 67108864 bytes: stopped, and the partial file "
+         "removed\n"},
+    };
+    for (const Row& row : rows) {
+        const std::string bomb = dir.File("bomb.kmz");
+        WriteText(bomb, row.archive);
+        std::vector<std::string> args = row.options;
+        for (const std::string& a : {std::string("--work-dir"), work, bomb})
+            args.push_back(a);
+        const TMeasuredRun run = ConvertMeasured(args);
+        EXPECT_EQ(run.status, 1) << row.label;
+        EXPECT_EQ(run.err.rfind(row.message, 0), 0u) << row.label << ": " << run.err;
+        EXPECT_LT(run.peakKib, 512 * 1024) << row.label;
+        EXPECT_LT(FolderBytes(work), 100000u) << row.label;
+        // The same work folder serves the next conversions.
+        for (const char* next : {"plain.kml", "good.kmz"}) {
+            const TMeasuredRun after = ConvertMeasured({"--work-dir", work, dir.File(next)});
+            EXPECT_EQ(after.status, 0) << row.label << ", then " << next << ": " << after.err;
+            EXPECT_NE(DumpLayer(work + "kml_tmp1.$m", work + "kml_tmp1.dbf").find("record 1 ZID 1 NAME 'A'\n"),
+                      std::string::npos)
+                << row.label << ", then " << next;
+        }
+    }
+}
+
+TEST(ConvertCli, MaxDocumentSizeOption)
+{
+    using namespace quarvex;
+    TScratchDir dir;
+    const std::string kml = "<kml><Placemark><Point><coordinates>1,2</coordinates></Point></Placemark></kml>";
+    WriteText(dir.File("a.kmz"), TZipBuilder().Deflated("doc.kml", kml).Build());
+    const std::string size = std::to_string(kml.size());
+    for (const std::string& limit : {size, "--max-document-size=" + size, std::string("1K"), std::string("2GiB")}) {
+        const std::string option = limit.rfind("--", 0) == 0 ? limit : "--max-document-size " + limit;
+        TRun run = Convert(option + " --work-dir " + dir.File("w") + " " + dir.File("a.kmz"));
+        EXPECT_EQ(run.status, 0) << limit << ": " << run.err;
+    }
+    TRun small = Convert("--max-document-size " + std::to_string(kml.size() - 1) + " --work-dir " + dir.File("w") +
+                         " " + dir.File("a.kmz"));
+    EXPECT_EQ(small.status, 1);
+    EXPECT_EQ(small.err, "Warning: Entry doc.kml states " + size + " bytes, more than the limit of " +
+                             std::to_string(kml.size() - 1) + " bytes: not extracted\nquarvex-convert: " +
+                             dir.File("a.kmz") + ": the archive holds no doc.kml document that could be extracted\n");
+    for (const char* bad : {"0", "12X", "-5", "", "99999999999999999999", "18014398509481984G"}) {
+        TRun run = Convert(std::string("--max-document-size '") + bad + "' " + dir.File("a.kmz"));
+        EXPECT_EQ(run.status, 2) << bad;
+        EXPECT_EQ(run.err.rfind(std::string("quarvex-convert: --max-document-size needs a size above 0 in bytes, or with "
+                                            "K, M or G, not \"") + bad + "\"\n", 0), 0u)
+            << bad << ": " << run.err;
+    }
+    EXPECT_EQ(Convert("--max-document-size").status, 2);
+    EXPECT_NE(Convert("--help").out.find("  --max-document-size SIZE\n"), std::string::npos);
 }

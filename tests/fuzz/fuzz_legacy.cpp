@@ -1,5 +1,6 @@
 // Runs one legacy decoder over the fuzzer's bytes. The first byte chooses
-// the parameters (reduce factor, implode flags); the next two the output size.
+// the parameters (reduce factor, implode flags); the next two the output size,
+// which bounds every decoder.
 #include "FuzzSupport.h"
 #include "kml/kmz/ULegacyDecoders.h"
 #include "platform/UErrors.h"
@@ -20,6 +21,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     TArchiveReader archive(fd);
     TEntryInput input(archive, size - 3);
     TOutputWindow output([](const uint8_t*, size_t) {});
+    output.SetLimit(outputSize);
     const TZipReport report = [](const std::string&) {};
     switch (QUARVEX_FUZZ_METHOD) {
     case 1: UnShrink(input, output, report); break;

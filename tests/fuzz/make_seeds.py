@@ -2,13 +2,16 @@
 """Fills the scratch corpora of the fuzz targets from real files.
 
 Usage: make_seeds.py SHARED_DIR OUT_DIR
-OUT_DIR/<target>/ receives: whole archives (unzip), the raw compressed data
+OUT_DIR/<target>/ receives: whole archives (unzip; also archives that
+Python's zipfile writes as a streaming writer, with data descriptors, and
+with ZIP64 sizes), the raw compressed data
 of each legacy entry behind the three parameter bytes of fuzz_legacy.cpp
 (unshrink, unreduce, unexplode), the KML corpus (kml), and shape files with
 the record types our writer never makes (shpfile; run.sh adds the layers
 that our writer makes of the corpus). Missing shared files are skipped.
 """
 import glob
+import io
 import os
 import shutil
 import struct
@@ -25,6 +28,34 @@ def entries(path):
         start = pos + 30 + nlen + elen
         yield method, flags, usize, data[start:start + csize]
         pos = start + csize
+
+
+class Pipe(io.RawIOBase):
+    """A file that cannot seek, as a writer on a pipe sees it."""
+
+    def __init__(self, f):
+        self.f = f
+
+    def writable(self):
+        return True
+
+    def write(self, b):
+        return self.f.write(b)
+
+
+def streamed_archives(folder):
+    """Archives with data descriptors (stored and deflated) and ZIP64 sizes."""
+    import zipfile
+    doc = b"<kml><Placemark><name>A</name><Point><coordinates>1,2</coordinates></Point></Placemark></kml>"
+    for name, pipe, method, zip64 in (("streamed_stored", True, zipfile.ZIP_STORED, False),
+                                      ("streamed_deflated", True, zipfile.ZIP_DEFLATED, False),
+                                      ("streamed_zip64", True, zipfile.ZIP_DEFLATED, True),
+                                      ("zip64", False, zipfile.ZIP_DEFLATED, True)):
+        with open(os.path.join(folder, name), "wb") as raw:
+            with zipfile.ZipFile(Pipe(raw) if pipe else raw, "w", compression=method) as z:
+                for entry, data in (("files/a.txt", b"abc" * 50), ("doc.kml", doc)):
+                    with z.open(entry, "w", force_zip64=zip64) as f:
+                        f.write(data)
 
 
 def shape_file(records):
@@ -61,6 +92,7 @@ def main():
             f.write(shape_file(records))
     for target in ("unzip", "unshrink", "unreduce", "unexplode", "kml"):
         os.makedirs(os.path.join(out, target), exist_ok=True)
+    streamed_archives(os.path.join(out, "unzip"))
     archives = glob.glob(os.path.join(shared, "testdata/legacy-zip/*/*.[zZ][iI][pP]"))
     archives += glob.glob(os.path.join(shared, "testdata/kml-corpus/*.kmz"))
     for i, path in enumerate(sorted(archives)):

@@ -3,6 +3,7 @@
 // dictionary, three trees). Every tree gives all its values one length (6
 // bits for 64 values, 8 bits for 256), and matches are found greedily.
 // Its archives are checked with Debian's unzip before a test relies on them.
+// Besides, the shrunk data of a bomb: a few kilobytes per 31 MB.
 #pragma once
 
 #include <algorithm>
@@ -83,6 +84,27 @@ inline std::string Implode(const std::string& data, uint16_t flags)
         }
     }
     return out + w.out_;
+}
+
+// Shrunk data that decodes to a run of 'A's: 'A', then every new code once
+// (each one byte longer than the last, codes widened at 512 ... 4096), then
+// the longest code (7936 bytes) `repeats` times, 13 bits each.
+inline std::string ShrinkBomb(int repeats)
+{
+    TBitWriter w;
+    int size = 9;
+    w.Put('A', size);
+    for (uint32_t code = 257; code < 8192; ++code) {
+        if (code == (1u << size)) {
+            w.Put(256, size);
+            w.Put(1, size);
+            ++size;
+        }
+        w.Put(code, size);
+    }
+    for (int i = 0; i < repeats; ++i)
+        w.Put(8191, size);
+    return w.out_;
 }
 
 } // namespace quarvex::test

@@ -1,0 +1,74 @@
+#include "platform/UMemoryBudget.h"
+
+#include "platform/UErrors.h"
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+
+namespace quarvex {
+
+std::function<uint64_t()> AvailableMemoryProbe = AvailableMemory;
+
+uint64_t ParseMemAvailable(const std::string& meminfo)
+{
+    const std::string key = "MemAvailable:";
+    size_t at = meminfo.find(key);
+    if (at == std::string::npos || (at > 0 && meminfo[at - 1] != '\n'))
+        return 0;
+    at += key.size();
+    while (at < meminfo.size() && meminfo[at] == ' ')
+        ++at;
+    uint64_t kib = 0;
+    size_t digits = 0;
+    // At most 15 digits: the value in kB times 1024 stays below 2^64.
+    for (; at < meminfo.size() && meminfo[at] >= '0' && meminfo[at] <= '9' && digits < 15; ++at, ++digits)
+        kib = kib * 10 + uint64_t(meminfo[at] - '0');
+    if (digits == 0 || meminfo.compare(at, 3, " kB") != 0)
+        return 0;
+    return kib * 1024;
+}
+
+uint64_t AvailableMemory()
+{
+    std::ifstream file("/proc/meminfo");
+    if (!file)
+        return 0;
+    std::ostringstream text;
+    text << file.rdbuf();
+    return ParseMemAvailable(text.str());
+}
+
+std::string FormatByteSize(uint64_t bytes)
+{
+    char text[32];
+    if (bytes < 1000)
+        std::snprintf(text, sizeof text, "%llu bytes", static_cast<unsigned long long>(bytes));
+    else if (bytes < 1000 * 1000 * 1000)
+        std::snprintf(text, sizeof text, "%.1f MB", double(bytes) / 1e6);
+    else
+        std::snprintf(text, sizeof text, "%.1f GB", double(bytes) / 1e9);
+    return text;
+}
+
+void CheckDomFitsInMemory(const std::string& path)
+{
+    struct stat st;
+    if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return;
+    const uint64_t available = AvailableMemoryProbe ? AvailableMemoryProbe() : 0;
+    if (available == 0)
+        return;
+    // A file size is below 2^63 and the factor is small, so the product
+    // stays finite in a double; it is compared as a double.
+    const double needed = double(st.st_size) * kDomBytesPerDocumentByte;
+    if (needed <= double(available))
+        return;
+    throw EQuarvexError("\"" + path + "\" is too large to load: its " + FormatByteSize(uint64_t(st.st_size)) +
+                        " would need about " + FormatByteSize(uint64_t(needed)) +
+                        " of memory as a document tree, but only " + FormatByteSize(available) +
+                        " are available");
+}
+
+} // namespace quarvex
