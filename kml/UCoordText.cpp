@@ -87,9 +87,15 @@ bool StrToReal(std::string_view text, double& value)
         value = 0.0;
         return true;
     }
-    if (!text.empty() && text[0] == '+')
+    // One sign at most: "+-5" is as malformed as "--5".
+    size_t start = 0;
+    if (!text.empty() && text[0] == '+') {
         text.remove_prefix(1);
-    const size_t start = !text.empty() && text[0] == '-' ? 1 : 0;
+        if (!text.empty() && text[0] == '-')
+            return false;
+    } else if (!text.empty() && text[0] == '-') {
+        start = 1;
+    }
     if (start >= text.size() || !(IsDigit(text[start]) || text[start] == '.'))
         return false;
     double parsed = 0.0;

@@ -143,6 +143,11 @@ std::string_view TDomNode::NodeName() const
     }
 }
 
+bool TDomNode::IsElement() const
+{
+    return pugi::xml_node(node_).type() == pugi::node_element;
+}
+
 std::string_view TDomNode::NodeValue() const
 {
     pugi::xml_node n(node_);

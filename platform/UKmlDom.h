@@ -36,6 +36,8 @@ public:
     // The qualified tag name of an element; "#text", "#cdata-section",
     // "#comment" or "#document" for those nodes.
     std::string_view NodeName() const;
+    // True for an element node.
+    bool IsElement() const;
     // The text of a text, CDATA or comment node; empty for an element.
     std::string_view NodeValue() const;
     TDomNode ParentNode() const;

@@ -37,7 +37,8 @@ TEST(UCoordText, NumberSyntax)
         {"12.5x", false, 0},        {"1.5E", false, 0},    {"1e+", false, 0},      {"-", false, 0},
         {"", false, 0},             {"abc", false, 0},     {"1.2.3", false, 0},    {" 1", false, 0},
         {"1 ", false, 0},           {"0x10", false, 0},    {"inf", false, 0},      {"nan", false, 0},
-        {"1e999", false, 0},        {"-.", false, 0},
+        {"1e999", false, 0},        {"-.", false, 0},          {"+-5", false, 0},      {"-+5", false, 0},
+        {"++5", false, 0},          {"--5", false, 0},         {"+.5", true, 0.5},     {"-0", true, 0},
     };
     for (const Row& row : rows) {
         double value = -1;

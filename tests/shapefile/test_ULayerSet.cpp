@@ -238,3 +238,71 @@ TEST(ULayerSet, AllFourLayersReadBackWithPyshp)
         << inner;
     EXPECT_NE(inner.find("record 1 ZID 1 NAME 'Island'\n"), std::string::npos) << inner;
 }
+
+TEST(ULayerSet, AFaultLeavesEveryLayerWholeAndAlike)
+{
+    // Points with names of two-byte letters, written until a file-size limit
+    // stops one of the three files; each limit cuts a different file first.
+    const std::string name = "\xC5\x81\xC3\xB3\x64\xC5\xBA \xD0\x96";
+    for (uint64_t limit : {5000, 40 * 1000, 120 * 1000, 2000 * 1000}) {
+        TScratchDir dir;
+        TMyInfoParser set;
+        TAttributeTable table(1250);
+        PrepareWithTables(set, table, dir.Path());
+        std::string error;
+        {
+            quarvex::test::TFileSizeLimit cap(limit);
+            try {
+                WritePointPass(set, table, std::vector<std::string>(3000, name));
+                set.Finish();
+            } catch (const EInOutError& e) {
+                error = e.what();
+            }
+            try {
+                table.CloseAttributeTable();
+            } catch (const EInOutError&) {
+            }
+            set.FinishAfterError();
+        }
+        EXPECT_EQ(error, limit < 2000 * 1000 ? "Disk full" : "") << limit;
+        const std::string check = quarvex::test::RunCommand(
+            "/usr/bin/python3 '" + quarvex::test::SourceDir() + "/tests/tools/shpdump.py' --check '" + dir.Path() + "' 2>&1");
+        const int32_t n = PointLayer.Count;
+        EXPECT_EQ(check, "layer 1 shapes " + std::to_string(n) + " records " + std::to_string(n) +
+                             " ok\nlayer 2 shapes 0 records 0 ok\nlayer 3 shapes 0 records 0 ok\n"
+                             "layer 4 shapes 0 records 0 ok\n")
+            << limit;
+        auto shp = quarvex::test::ReadBytes(LayerOf(1).Name);
+        ASSERT_GE(shp.size(), 100u);
+        EXPECT_EQ(size_t((uint32_t(shp[24]) << 24) | (shp[25] << 16) | (shp[26] << 8) | shp[27]) * 2, shp.size());
+        std::string expected = kHead;
+        for (int zid = 1; zid <= n; ++zid)
+            expected += Entry(zid, name);
+        EXPECT_EQ(ReadText(dir.File("kml_tmp1.xml")), expected + kTail) << limit;
+        EXPECT_GT(n, 0);
+        EXPECT_EQ(n == 3000, limit == 2000 * 1000) << n;
+    }
+}
+
+TEST(ULayerSet, ALayerThatCannotBeMadeWholeIsRemoved)
+{
+    TScratchDir dir;
+    TMyInfoParser set;
+    TAttributeTable table(1252);
+    // An earlier job's table must not stay beside this job's layer.
+    set.SetDefaults();
+    PointLayer.Name = LayerFileName(1, dir.Path());
+    quarvex::test::WriteText(dir.File("kml_tmp1.dbf"), "old table");
+    set.Prepare(dir.Path());
+    EXPECT_FALSE(quarvex::test::FileExists(dir.File("kml_tmp1.dbf")));
+    table.CreateAttributeTable(ChangeFileExt(LayerOf(1).Name, ".dbf"));
+    table.CreateAttributeTable(ChangeFileExt(LayerOf(2).Name, ".dbf"));
+    // Kinds 3 and 4 have no table: the job stopped before creating them.
+    set.FinishAfterError();
+    for (int kind = 1; kind <= 4; ++kind) {
+        for (const char* ext : {".$m", ".dbf", ".xml"}) {
+            EXPECT_EQ(quarvex::test::FileExists(ChangeFileExt(LayerOf(kind).Name, ext)), kind <= 2) << kind << ext;
+        }
+    }
+    EXPECT_EQ(ReadText(dir.File("kml_tmp2.xml")), kHead + kTail);
+}
