@@ -37,13 +37,18 @@ std::string ReadFileText(const std::string& path)
     return text;
 }
 
+// "&" and "<" as references; also the ">" of "]]>", which may not stand in
+// the text of a well-formed file.
 void AppendEscaped(std::string& out, const std::string& text)
 {
-    for (char c : text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
         if (c == '&')
             out += "&amp;";
         else if (c == '<')
             out += "&lt;";
+        else if (c == '>' && i >= 2 && text[i - 1] == ']' && text[i - 2] == ']')
+            out += "&gt;";
         else
             out += c;
     }

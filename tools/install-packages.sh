@@ -5,8 +5,8 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev
-  libpugixml-dev libcurl4-openssl-dev zlib1g-dev
-  python3 python3-pyshp
+  libpugixml-dev libexpat1-dev libcurl4-openssl-dev zlib1g-dev
+  python3 python3-pyshp gdal-bin python3-gdal
   clang libclang-rt-14-dev
   zip unzip
 )

@@ -83,8 +83,8 @@ TEST(ConvertCli, MalformedFileExitsOneAndLeavesValidLayers)
     TRun run = Convert("--work-dir " + dir.Path() + " " + dir.File("bad.kml"));
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "quarvex-convert: " + dir.File("bad.kml") +
-                           ": Start-end tags mismatch at line 3, column 21, near \"Placemark>\"\n");
-    EXPECT_NE(run.out.find("\nError: " + dir.File("bad.kml") + ": Start-end tags mismatch at line 3"),
+                           ": mismatched tag at line 3, column 21, near \"Placemark>\"\n");
+    EXPECT_NE(run.out.find("\nError: " + dir.File("bad.kml") + ": mismatched tag at line 3"),
               std::string::npos);
     EXPECT_EQ(Check(dir.Path()), "layer 1 shapes 0 records 0 ok\nlayer 2 shapes 0 records 0 ok\n"
                                  "layer 3 shapes 0 records 0 ok\nlayer 4 shapes 0 records 0 ok\n");

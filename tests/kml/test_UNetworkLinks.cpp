@@ -112,7 +112,7 @@ TEST(UNetworkLinks, FailedFetchesAreLoggedAndTheJobGoesOn)
               "  - " + kMarker + "doc=size-281\n" + counts1 +
               "  - " + kMarker + "doc=missing\n    * Error downloading link\n"
               "  - " + kMarker + "doc=broken\n    * Error reading link: " + job.dir.File("doc.kml") +
-                  ": Start-end tags mismatch at line 1, column 29, near \"Document></kml>\"\n"
+                  ": mismatched tag at line 1, column 29, near \"Document></kml>\"\n"
               "  - " + kMarker + "doc=stall\n    * Error downloading link\n"
               "  - " + kMarker + "doc=redirect\n" + counts2 +
               "  - " + kMarker + "doc=self\n" + counts1 +

@@ -163,7 +163,7 @@ TEST(UParse, MalformedInputStopsTheJobWithEveryFileClosed)
     TJobRun run;
     run.Run("<kml><Document>\n" + Placemark("A", PointAt(1, 1)) + "\n<Placemark></Document></kml>");
     EXPECT_EQ(run.error, run.dir.File("input.kml") +
-                             ": Start-end tags mismatch at line 3, column 14, near \"Document></kml>\"");
+                             ": mismatched tag at line 3, column 14, near \"Document></kml>\"");
     EXPECT_EQ(run.view.Log.back(), "Error: " + run.error);
     EXPECT_EQ(run.view.Log[run.view.Log.size() - 2], "");
     EXPECT_TRUE(run.view.SummaryShown);
