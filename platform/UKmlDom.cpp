@@ -410,10 +410,24 @@ const std::vector<pugi::xml_node_struct*>* TDomDocument::ElementsNamed(std::stri
 {
     if (!indexed_) {
         // One walk files every element under its name, so that each pass
-        // then visits only its own elements.
-        for (pugi::xml_node n = doc_->first_child(); n; n = NextInDocumentOrder(n))
-            if (n.type() == pugi::node_element)
-                byName_[std::string_view(n.name())].push_back(n.internal_object());
+        // then visits only its own elements. A document has few distinct
+        // names, so a small cache in front of the map answers most lookups
+        // with one comparison.
+        struct TSlot {
+            std::string_view name;
+            std::vector<pugi::xml_node_struct*>* elements = nullptr;
+        };
+        TSlot cache[64];
+        for (pugi::xml_node n = doc_->first_child(); n; n = NextInDocumentOrder(n)) {
+            if (n.type() != pugi::node_element)
+                continue;
+            const std::string_view name(n.name());
+            const size_t key = (name.size() * 31 + (name.empty() ? 0 : uint8_t(name.back()) * 7 + uint8_t(name[0]))) & 63;
+            TSlot& slot = cache[key];
+            if (!slot.elements || slot.name != name)
+                slot = TSlot{name, &byName_[name]};
+            slot.elements->push_back(n.internal_object());
+        }
         indexed_ = true;
     }
     auto it = byName_.find(name);

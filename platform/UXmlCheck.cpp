@@ -5,6 +5,10 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace quarvex {
 
 namespace {
@@ -32,24 +36,52 @@ constexpr std::array<uint8_t, 256> MakeClasses(std::string_view stops)
     return c;
 }
 
-using TClasses = std::array<uint8_t, 256>;
-constexpr TClasses kTextClasses = MakeClasses("<&]");
-constexpr TClasses kValueClasses = MakeClasses("<&\"'");
-constexpr TClasses kMarkupClasses = MakeClasses("-?]");
+// A scan's table with the (up to four) characters it stops at; every other
+// stop is a byte below 0x20 or above 0x7F.
+struct TClasses {
+    std::array<uint8_t, 256> of;
+    char stops[4];
+};
+
+constexpr TClasses MakeScan(std::string_view stops)
+{
+    const char last = stops[stops.size() - 1];
+    return TClasses{MakeClasses(stops),
+                    {stops[0], stops[1], stops[2], stops.size() > 3 ? stops[3] : last}};
+}
+
+constexpr TClasses kTextClasses = MakeScan("<&]");
+constexpr TClasses kValueClasses = MakeScan("<&\"'");
+constexpr TClasses kMarkupClasses = MakeScan("-?]");
 
 bool IsSpace(char c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
+// ASCII name characters: 1 may start a name, 2 may only follow.
+constexpr std::array<uint8_t, 256> MakeNameClasses()
+{
+    std::array<uint8_t, 256> c{};
+    for (int b = 'a'; b <= 'z'; ++b)
+        c[size_t(b)] = c[size_t(b - 'a' + 'A')] = 1;
+    c['_'] = 1;
+    for (int b = '0'; b <= '9'; ++b)
+        c[size_t(b)] = 2;
+    c['.'] = c['-'] = 2;
+    return c;
+}
+
+constexpr std::array<uint8_t, 256> kNameClasses = MakeNameClasses();
+
 bool IsNameStart(char c)
 {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
+    return kNameClasses[uint8_t(c)] == 1;
 }
 
 bool IsNameChar(char c)
 {
-    return IsNameStart(c) || (c >= '0' && c <= '9') || c == '.' || c == '-';
+    return kNameClasses[uint8_t(c)] != 0;
 }
 
 // True for the code points XML 1.0 calls characters.
@@ -132,10 +164,36 @@ private:
         return true;
     }
 
-    // Plain characters up to the first byte of another class.
+    // Plain characters up to the first byte of another class; sixteen bytes
+    // at a time where the machine allows, since most bytes of a KML file
+    // are coordinate text.
     void SkipPlain(const TClasses& classes)
     {
-        while (p_ < end_ && classes[uint8_t(*p_)] == kPlain)
+#if defined(__SSE2__)
+        const __m128i low = _mm_set1_epi8(0x20);
+        const __m128i a = _mm_set1_epi8(classes.stops[0]);
+        const __m128i b = _mm_set1_epi8(classes.stops[1]);
+        const __m128i c = _mm_set1_epi8(classes.stops[2]);
+        const __m128i d = _mm_set1_epi8(classes.stops[3]);
+        while (end_ - p_ >= 16) {
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p_));
+            // As signed bytes, those above 0x7F are negative: one compare
+            // finds them together with the control characters.
+            const __m128i hit =
+                _mm_or_si128(_mm_or_si128(_mm_cmplt_epi8(x, low), _mm_cmpeq_epi8(x, a)),
+                             _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, b), _mm_cmpeq_epi8(x, c)), _mm_cmpeq_epi8(x, d)));
+            const unsigned mask = unsigned(_mm_movemask_epi8(hit));
+            if (mask == 0) {
+                p_ += 16;
+                continue;
+            }
+            p_ += __builtin_ctz(mask);
+            if (classes.of[uint8_t(*p_)] != kPlain)
+                return;
+            ++p_; // a tab, line feed or carriage return
+        }
+#endif
+        while (p_ < end_ && classes.of[uint8_t(*p_)] == kPlain)
             ++p_;
     }
 
@@ -152,7 +210,7 @@ private:
                 p_ += n;
                 return true;
             }
-            const uint8_t c = kMarkupClasses[uint8_t(*p_)];
+            const uint8_t c = kMarkupClasses.of[uint8_t(*p_)];
             if (c == kForbidden || (c == kMultiByte && !MultiByteChar()))
                 return false;
             if (c != kMultiByte)
@@ -239,7 +297,7 @@ private:
             SkipPlain(kTextClasses);
             if (p_ >= end_)
                 return true;
-            switch (kTextClasses[uint8_t(*p_)]) {
+            switch (kTextClasses.of[uint8_t(*p_)]) {
             case kStop:
                 if (*p_ == '<')
                     return true;
@@ -279,7 +337,7 @@ private:
                 ++p_;
                 return true;
             }
-            switch (kValueClasses[uint8_t(c)]) {
+            switch (kValueClasses.of[uint8_t(c)]) {
             case kStop:
                 if (c == '<')
                     return false;

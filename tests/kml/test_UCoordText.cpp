@@ -89,3 +89,28 @@ TEST(UCoordText, MalformedTuplesAreSkippedAndCounted)
     EXPECT_EQ(point.X, 0);
     EXPECT_EQ(skipped, 2);
 }
+
+TEST(UCoordText, TupleEndsAreTheSameOnEveryReadingPath)
+{
+    struct Row {
+        const char* text;
+        V vertices;
+        int skipped;
+    };
+    const Row rows[] = {
+        {"1,2,", {{1, 2}}, 0},
+        {"1,2,  ", {{1, 2}}, 0},
+        {"1,", {}, 1},
+        {"1,2,3,4 5,6", {{5, 6}}, 1},
+        {"1,2,x 5,6", {{1, 2}, {5, 6}}, 0},
+        {"-1.5e2,+3,0 .5,-.5,0 1.,2.", {{-150, 3}, {0.5, -0.5}, {1, 2}}, 0},
+        {"1,2x,0 -,1 1e999,1 -inf,1 7,8", {{7, 8}}, 4},
+        {"1,\n\t 2,\r\n3 4", {{1, 2}}, 1},
+        {"+-5,1 1,+-5 1,2", {{1, 2}}, 2},
+    };
+    for (const Row& row : rows) {
+        TParsed p = Parse(row.text);
+        EXPECT_EQ(p.vertices, row.vertices) << row.text;
+        EXPECT_EQ(p.skipped, row.skipped) << row.text;
+    }
+}
