@@ -3,6 +3,8 @@
 #include "support/TestSupport.h"
 
 #include <dirent.h>
+#include <filesystem>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 using namespace quarvex::test;
@@ -179,4 +181,97 @@ TEST(ConvertCli, KmzArchivesGiveTheLayersOfTheirDocument)
     EXPECT_EQ(none.err, "quarvex-convert: " + dir.File("none.kmz") +
                             ": the archive holds no doc.kml document that could be extracted\n");
     EXPECT_NE(none.out.find("      Points: 0\n"), std::string::npos);
+}
+
+namespace {
+// Four paths of 5,000 vertices each: 320 KB of shapes.
+std::string LongPaths()
+{
+    std::string text = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<kml xmlns=\"http://www.opengis.net/kml/2.2\"><Document>\n";
+    for (int p = 0; p < 4; ++p) {
+        text += "<Placemark><name>Path " + std::to_string(p + 1) + "</name><LineString><coordinates>\n";
+        for (int i = 0; i < 5000; ++i)
+            text += std::to_string(-150 + p + i * 0.0001) + "," + std::to_string(61 + i * 0.0001) + ",0 ";
+        text += "\n</coordinates></LineString></Placemark>\n";
+    }
+    return text + "</Document></kml>\n";
+}
+
+// The header's file length (16-bit words) of a shape file, against its size.
+void ExpectTrueFileLength(const std::string& path)
+{
+    auto shp = ReadBytes(path);
+    ASSERT_GE(shp.size(), 100u) << path;
+    const size_t words = (size_t(shp[24]) << 24) | (size_t(shp[25]) << 16) | (size_t(shp[26]) << 8) | shp[27];
+    EXPECT_EQ(words * 2, shp.size()) << path;
+}
+} // namespace
+
+TEST(ConvertCli, AWorkFolderThatCannotBeWrittenStopsTheJob)
+{
+    TScratchDir dir;
+    WriteText(dir.File("one.kml"), kDesktopLayout);
+    const std::string work = dir.File("ro");
+    TTmpfsMount readOnly(work, "ro");
+    if (!readOnly.Mounted()) {
+        std::filesystem::create_directories(work);
+        std::filesystem::permissions(work, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+        if (geteuid() == 0)
+            GTEST_SKIP() << "root may neither mount here nor be kept out of a folder";
+    }
+    TRun run = Convert("--work-dir " + work + " " + dir.File("one.kml"));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "quarvex-convert: File access denied\n");
+    EXPECT_NE(run.out.find("\nError: File access denied\n"), std::string::npos) << run.out;
+    EXPECT_TRUE(std::filesystem::is_empty(work));
+}
+
+TEST(ConvertCli, AFullDiskLeavesEveryLayerWholeOrAbsent)
+{
+    // The case: four long paths on a 200 KB file system. Where no
+    // tmpfs can be mounted, a file-size limit stands in for the full disk.
+    TScratchDir dir;
+    WriteText(dir.File("paths.kml"), LongPaths());
+    const std::string work = dir.File("small");
+    TTmpfsMount small(work, "size=200k");
+    std::string limit;
+    if (!small.Mounted()) {
+        std::filesystem::create_directories(work);
+        limit = "ulimit -f 200 && ";
+    }
+    TRun run;
+    {
+        TScratchDir io;
+        run.out = RunCommand(limit + QUARVEX_CONVERT + std::string(" --work-dir ") + work + " " + dir.File("paths.kml") +
+                                 " 2>" + io.File("err"),
+                             &run.status);
+        run.err = ReadText(io.File("err"));
+    }
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "quarvex-convert: Disk full\n");
+    EXPECT_NE(run.out.find("\nError: Disk full\n"), std::string::npos) << run.out;
+    // Each layer is whole (shapes and records pair up, the header's length is
+    // the file's) or absent altogether.
+    for (int kind = 1; kind <= 4; ++kind) {
+        const std::string base = work + "/kml_tmp" + std::to_string(kind);
+        const bool present = FileExists(base + ".$m");
+        EXPECT_EQ(FileExists(base + ".dbf"), present) << kind;
+        EXPECT_EQ(FileExists(base + ".xml"), present) << kind;
+        if (!present)
+            continue;
+        ExpectTrueFileLength(base + ".$m");
+        EXPECT_NE(ReadText(base + ".xml").find("</shapes></doc>\r\n"), std::string::npos) << kind;
+    }
+    ASSERT_TRUE(FileExists(work + "/kml_tmp2.$m"));
+    // On the tmpfs the pages of twelve small files leave room for one path
+    // of 80 KB; under the file-size limit two paths fit the shape file.
+    const std::string n = small.Mounted() ? "1" : "2";
+    std::string check = Check(work);
+    EXPECT_EQ(check, "layer 1 shapes 0 records 0 ok\nlayer 2 shapes " + n + " records " + n +
+                         " ok\nlayer 3 shapes 0 records 0 ok\nlayer 4 shapes 0 records 0 ok\n");
+    std::string paths = DumpLayer(work + "/kml_tmp2.$m", work + "/kml_tmp2.dbf");
+    EXPECT_NE(paths.find(small.Mounted() ? "type 3 bbox -150.0 61.0 -149.5001 61.4999\n"
+                                         : "type 3 bbox -150.0 61.0 -148.5001 61.4999\n"),
+              std::string::npos);
+    EXPECT_NE(paths.find("records " + n + "\nrecord 1 ZID 1 NAME 'Path 1'\n"), std::string::npos);
 }
