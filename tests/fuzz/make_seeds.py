@@ -4,7 +4,7 @@
 Usage: make_seeds.py SHARED_DIR OUT_DIR
 OUT_DIR/<target>/ receives: whole archives (unzip), the raw compressed data
 of each legacy entry behind the three parameter bytes of fuzz_legacy.cpp
-(unshrink, unreduce, unexplode) and the KML corpus (kml). Missing shared
+(unshrink, unreduce, unexplode) and the KML corpus (kml, and xml for the well-formedness proof). Missing shared
 files are skipped.
 """
 import glob
@@ -28,7 +28,7 @@ def entries(path):
 
 def main():
     shared, out = sys.argv[1], sys.argv[2]
-    for target in ("unzip", "unshrink", "unreduce", "unexplode", "kml"):
+    for target in ("unzip", "unshrink", "unreduce", "unexplode", "kml", "xml"):
         os.makedirs(os.path.join(out, target), exist_ok=True)
     archives = glob.glob(os.path.join(shared, "testdata/legacy-zip/*/*.[zZ][iI][pP]"))
     archives += glob.glob(os.path.join(shared, "testdata/kml-corpus/*.kmz"))
@@ -52,6 +52,7 @@ def main():
     for path in glob.glob(os.path.join(shared, "testdata/kml-corpus/*.kml")):
         if os.path.getsize(path) < 200000:
             shutil.copy(path, os.path.join(out, "kml"))
+            shutil.copy(path, os.path.join(out, "xml"))
 
 
 if __name__ == "__main__":
