@@ -451,11 +451,16 @@ const std::vector<pugi::xml_node_struct*>* TDomDocument::ElementsNamed(std::stri
         for (pugi::xml_node n = doc_->first_child(); n; n = NextInDocumentOrder(n)) {
             if (n.type() != pugi::node_element)
                 continue;
-            const std::string_view name(n.name());
-            const size_t key = (name.size() * 31 + (name.empty() ? 0 : uint8_t(name.back()) * 7 + uint8_t(name[0]))) & 63;
+            const char* name = n.name();
+            const size_t key = name[0] == 0 ? 0 : (uint8_t(name[0]) * 31 + uint8_t(name[1]) * 7 + (name[1] ? uint8_t(name[2]) : 0)) & 63;
             TSlot& slot = cache[key];
-            if (!slot.elements || slot.name != name)
-                slot = TSlot{name, &byName_[name]};
+            // A hit needs no length of the name: the bytes and the end compare
+            // (name[size] is read only when the first size bytes matched).
+            if (!slot.elements || std::strncmp(slot.name.data(), name, slot.name.size()) != 0 ||
+                name[slot.name.size()] != '\0') {
+                const std::string_view full(name);
+                slot = TSlot{full, &byName_[full]};
+            }
             slot.elements->push_back(n.internal_object());
         }
         indexed_ = true;

@@ -175,22 +175,25 @@ private:
         const __m128i b = _mm_set1_epi8(classes.stops[1]);
         const __m128i c = _mm_set1_epi8(classes.stops[2]);
         const __m128i d = _mm_set1_epi8(classes.stops[3]);
+        const __m128i tab = _mm_set1_epi8('\t'), lf = _mm_set1_epi8('\n'), cr = _mm_set1_epi8('\r');
         while (end_ - p_ >= 16) {
             const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p_));
             // As signed bytes, those above 0x7F are negative: one compare
-            // finds them together with the control characters.
+            // finds them together with the control characters, of which
+            // tab, line feed and carriage return are then let through.
+            const __m128i space = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, tab), _mm_cmpeq_epi8(x, lf)),
+                                               _mm_cmpeq_epi8(x, cr));
             const __m128i hit =
-                _mm_or_si128(_mm_or_si128(_mm_cmplt_epi8(x, low), _mm_cmpeq_epi8(x, a)),
-                             _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, b), _mm_cmpeq_epi8(x, c)), _mm_cmpeq_epi8(x, d)));
+                _mm_or_si128(_mm_andnot_si128(space, _mm_cmplt_epi8(x, low)),
+                             _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, a), _mm_cmpeq_epi8(x, b)),
+                                          _mm_or_si128(_mm_cmpeq_epi8(x, c), _mm_cmpeq_epi8(x, d))));
             const unsigned mask = unsigned(_mm_movemask_epi8(hit));
             if (mask == 0) {
                 p_ += 16;
                 continue;
             }
             p_ += __builtin_ctz(mask);
-            if (classes.of[uint8_t(*p_)] != kPlain)
-                return;
-            ++p_; // a tab, line feed or carriage return
+            return;
         }
 #endif
         while (p_ < end_ && classes.of[uint8_t(*p_)] == kPlain)
