@@ -11,7 +11,7 @@
 namespace quarvex {
 
 namespace {
-constexpr size_t kBufferSize = 64 * 1024;
+constexpr size_t kBufferSize = 256 * 1024;
 }
 
 TBufferedFile::~TBufferedFile()
