@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
+#include <cmath>
+
 using namespace quarvex;
 
 namespace {
@@ -112,5 +115,33 @@ TEST(UCoordText, TupleEndsAreTheSameOnEveryReadingPath)
         TParsed p = Parse(row.text);
         EXPECT_EQ(p.vertices, row.vertices) << row.text;
         EXPECT_EQ(p.skipped, row.skipped) << row.text;
+    }
+}
+
+TEST(UCoordText, EveryNumberReadsAsFromCharsReadsIt)
+{
+    // Numbers of every length, read by the one-pass tuple reading: each must
+    // be the double that from_chars gives for the field alone.
+    std::vector<std::string> numbers = {"9007199254740992", "9007199254740993", "90.07199254740992", "-0.0", "0",
+                                        "123456789012345678", "1234567890123456789", "0.0000000000000000000001",
+                                        "0.00000000000000000000001", "-179.99999999999999", "5.", "1e2"};
+    uint64_t seed = 20261208;
+    for (int i = 0; i < 20000; ++i) {
+        seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+        const int intDigits = int(seed >> 60) % 4, fracDigits = int(seed >> 55) % 20;
+        std::string n = (seed & 1) ? "-" : "";
+        n += std::to_string((seed >> 8) % 1000).substr(0, size_t(intDigits + 1));
+        n += ".";
+        for (int d = 0; d < fracDigits; ++d)
+            n += char('0' + (seed >> (d % 50)) % 10);
+        numbers.push_back(n);
+    }
+    for (const std::string& n : numbers) {
+        double expected = 0;
+        std::from_chars(n.data(), n.data() + n.size(), expected);
+        TParsed p = Parse(n + "," + n + ",0");
+        ASSERT_EQ(p.vertices.size(), 1u) << n;
+        EXPECT_EQ(p.vertices[0].first, expected) << n;
+        EXPECT_EQ(std::signbit(p.vertices[0].second), std::signbit(expected)) << n;
     }
 }
