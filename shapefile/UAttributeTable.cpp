@@ -106,12 +106,14 @@ uint32_t SettleTable(TBufferedFile& file, uint32_t maxRecords, uint8_t driverId,
     step([&] { file.Flush(); });
     file.DropBufferAndSeek(0);
     uint32_t records = maxRecords;
-    int64_t size = 0;
+    int64_t size = -1;
     step([&] {
         size = file.DiskSize();
         const int64_t whole = size > kDbfHeaderLength ? (size - kDbfHeaderLength) / kDbfRecordLength : 0;
         records = uint32_t(std::min<int64_t>(records, whole));
     });
+    if (size < 0) // nothing is known of what is on disk: nothing is written over it
+        return 0;
     step([&] {
         WriteTableHeader(file, records, driverId);
         const int64_t end = RecordOffset(records);

@@ -178,13 +178,14 @@ void TMyInfoParser::AddExtent(const TFileSHPW& writer)
 
 void TMyInfoParser::Finish()
 {
+    // The writers and the record of started descriptions stay until every
+    // step has succeeded, so that a failure can still settle every layer.
     try {
         DescrFile.Close(); // open only when a pass stopped inside
         for (int kind : kKinds) {
             if (std::unique_ptr<TFileSHPW>& writer = WriterField(kind)) {
                 writer->Finish();
                 writer->Close();
-                writer.reset();
             }
         }
         for (int kind : kKinds) {
@@ -193,13 +194,15 @@ void TMyInfoParser::Finish()
             DescrFile.Open(DescrFileName(kind), TBufferedFile::TMode::Append);
             WriteDescrLine(kDescrTail);
             DescrFile.Close();
-            descrStarted_[size_t(kind)] = false;
         }
-        active_.fill(false);
     } catch (...) {
         FinishAfterError();
         throw;
     }
+    for (int kind : kKinds)
+        WriterField(kind).reset();
+    descrStarted_.fill(false);
+    active_.fill(false);
 }
 
 void TMyInfoParser::FinishAfterError()

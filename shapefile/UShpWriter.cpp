@@ -212,6 +212,10 @@ void TFileSHPW::Finish()
 
 int32_t TFileSHPW::SettleOnDisk(int32_t maxRecords)
 {
+    if (!IsOpen) { // finished and closed before the fault elsewhere
+        file_.Open(FileName, TBufferedFile::TMode::OpenExisting);
+        IsOpen = true;
+    }
     try {
         file_.Flush(); // whatever still fits goes to disk
     } catch (const EQuarvexError&) {

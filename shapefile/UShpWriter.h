@@ -39,8 +39,9 @@ public:
     void Finish();
     // After a failed write: keeps at most maxRecords of the whole records on
     // disk, cuts off what follows them, and rewrites the header with their
-    // file length and box; returns the number kept. Raises when the file
-    // cannot be read, cut or its header written.
+    // file length and box; returns the number kept. A closed writer opens
+    // its file again for this. Raises when the file cannot be read, cut or
+    // its header written.
     int32_t SettleOnDisk(int32_t maxRecords);
     // Closes the file when open; raises when the last buffered write fails.
     void Close();

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 using namespace quarvex;
 using quarvex::test::ReadText;
 using quarvex::test::TScratchDir;
@@ -306,4 +308,27 @@ TEST(ULayerSet, ALayerThatCannotBeMadeWholeIsRemoved)
         }
     }
     EXPECT_EQ(ReadText(dir.File("kml_tmp2.xml")), kHead + kTail);
+}
+
+TEST(ULayerSet, AFinishThatFailsAtOneLayerKeepsTheOthersWhole)
+{
+    TScratchDir dir;
+    TMyInfoParser set;
+    TAttributeTable table(1252);
+    PrepareWithTables(set, table, dir.Path());
+    WritePointPass(set, table, {"a", "b"});
+    // The inner rings' descriptions file cannot take its tail.
+    std::filesystem::remove(dir.File("kml_tmp4.xml"));
+    std::filesystem::create_directory(dir.File("kml_tmp4.xml"));
+    EXPECT_THROW(set.Finish(), EInOutError);
+    EXPECT_EQ(ReadText(dir.File("kml_tmp1.xml")), kHead + Entry(1, "a") + Entry(2, "b") + kTail);
+    for (int kind = 1; kind <= 3; ++kind) {
+        auto shp = quarvex::test::ReadBytes(LayerOf(kind).Name);
+        ASSERT_GE(shp.size(), 100u) << kind;
+        EXPECT_EQ(size_t(shp[27]) * 2 + size_t(shp[26]) * 512, shp.size()) << kind;
+        EXPECT_EQ(ReadText(ChangeFileExt(LayerOf(kind).Name, ".xml")).rfind(kTail), ReadText(ChangeFileExt(LayerOf(kind).Name, ".xml")).size() - kTail.size());
+    }
+    EXPECT_EQ(PointLayer.Count, 2);
+    EXPECT_FALSE(quarvex::test::FileExists(dir.File("kml_tmp4.$m")));
+    EXPECT_FALSE(quarvex::test::FileExists(dir.File("kml_tmp4.dbf")));
 }
