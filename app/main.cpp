@@ -86,10 +86,9 @@ void TfrMain::FormCreate()
     };
     ViewState.Loaded = false;
     WorkFolder = DefaultWorkFolder(ExecutableFolder());
-    if (!EnsureWorkFolder(WorkFolder, workFolderError_))
-        workFolderError_ = "The work folder " + WorkFolder + " cannot be created: " + workFolderError_;
-    else
-        workFolderError_.clear();
+    // Created now when missing; the open command says so when it cannot be.
+    std::string reason;
+    EnsureWorkFolder(WorkFolder, reason);
     InitViewDefaults();
     PanelMapResize(); // the bitmap of the map's size, painted white
 }
@@ -198,7 +197,7 @@ void TfrMain::OpenFile(const QString& fileName)
     std::string reason;
     if (!EnsureWorkFolder(WorkFolder, reason)) {
         DialogHook().Message(this, TMessageKind::Error,
-                             Q("The work folder " + WorkFolder + " cannot be created: " + reason));
+                             Q("The work folder " + WorkFolder + " cannot be used: " + reason));
         return;
     }
     const std::string chosen = fileName.toStdString();

@@ -64,7 +64,6 @@ private:
     void ReportDrawProblems();
 
     std::unique_ptr<Ui::TfrMain> ui;
-    std::string workFolderError_; // why the work folder could not be created
     std::vector<std::string> reportedProblems_;
     std::function<void(const std::string&)> previousZipWarnings_;
     bool painting_ = false; // a canvas is open on Image1's bitmap

@@ -344,7 +344,7 @@ int RunConvert(const TConvertOptions& options)
         options.WorkDir.empty() ? DefaultWorkFolder(ExecutableFolder()) : IncludeTrailingSlash(options.WorkDir);
     std::string reason;
     if (!EnsureWorkFolder(workFolder, reason))
-        return fail("cannot create the work folder " + workFolder + ": " + reason);
+        return fail("cannot use the work folder " + workFolder + ": " + reason);
     if (options.DoExport) {
         TConvertOptions exportOptions = options;
         exportOptions.Export.MaxDocumentSize = options.MaxDocumentSize;

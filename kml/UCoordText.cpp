@@ -53,6 +53,53 @@ TTuple ReadTuple(std::string_view text, size_t& pos)
     }
 }
 
+bool IsBlankOrEnd(const char* p, const char* end)
+{
+    return p == end || IsBlank(*p);
+}
+
+// The common tuple "lon,lat[,alt]" in one pass: each number is read where
+// it stands, and taken when it ends right at its field's end, just as
+// StrToReal of the field would take it. Anything else (a sign or point
+// first, a malformed field, a fourth field) gives false and is left to the
+// general reading, from the same place.
+bool ReadPlainTuple(std::string_view text, size_t& pos, TCXY& point)
+{
+    const char* p = text.data() + pos;
+    const char* const end = text.data() + text.size();
+    auto number = [&](double& value) {
+        if (!(IsDigit(*p) || (*p == '-' && p + 1 < end && IsDigit(p[1]))))
+            return false;
+        auto [next, ec] = std::from_chars(p, end, value);
+        if (ec != std::errc())
+            return false;
+        p = next;
+        return true;
+    };
+    auto afterComma = [&] {
+        ++p;
+        while (p < end && IsBlank(*p))
+            ++p;
+        return p < end;
+    };
+    if (!number(point.X) || p == end || *p != ',' || !afterComma() || !number(point.Y))
+        return false;
+    if (p < end && *p == ',') {
+        if (!afterComma()) {
+            p = end; // an empty altitude ends the text
+        } else {
+            while (p < end && !EndsField(*p))
+                ++p;
+            if (p < end && *p == ',')
+                return false;
+        }
+    } else if (!IsBlankOrEnd(p, end)) {
+        return false;
+    }
+    pos = size_t(p - text.data());
+    return true;
+}
+
 bool TupleToPoint(const TTuple& tuple, TCXY& point)
 {
     return tuple.count >= 2 && !tuple.tooMany && StrToReal(tuple.fields[0], point.X) &&
@@ -70,6 +117,11 @@ void ForEachTuple(std::string_view text, int& skipped, F visit)
         if (pos >= text.size())
             return;
         TCXY point;
+        if (ReadPlainTuple(text, pos, point)) {
+            if (!visit(point))
+                return;
+            continue;
+        }
         if (!TupleToPoint(ReadTuple(text, pos), point))
             ++skipped;
         else if (!visit(point))
@@ -87,9 +139,15 @@ bool StrToReal(std::string_view text, double& value)
         value = 0.0;
         return true;
     }
-    if (!text.empty() && text[0] == '+')
+    // One sign at most: "+-5" is as malformed as "--5".
+    size_t start = 0;
+    if (!text.empty() && text[0] == '+') {
         text.remove_prefix(1);
-    const size_t start = !text.empty() && text[0] == '-' ? 1 : 0;
+        if (!text.empty() && text[0] == '-')
+            return false;
+    } else if (!text.empty() && text[0] == '-') {
+        start = 1;
+    }
     if (start >= text.size() || !(IsDigit(text[start]) || text[start] == '.'))
         return false;
     double parsed = 0.0;

@@ -86,7 +86,7 @@ std::string ElementText(TDomNode node, std::string_view upperName)
     return text;
 }
 
-void ForEachFeature(const TDomDocument& doc, TFeatureClass featureClass, bool withDescriptions, int& skipped,
+void ForEachFeature(TDomDocument& doc, TFeatureClass featureClass, bool withDescriptions, int& skipped,
                     const std::function<void(const TExportFeature&)>& visit)
 {
     static const char* const kTags[] = {"Point", "LineString", "Polygon"};

@@ -33,7 +33,7 @@ enum class TFeatureClass { Point, Path, Polygon };
 // Calls visit for every element of the class in document order. Malformed
 // tuples are left out and counted in skipped. The feature is reused from
 // call to call.
-void ForEachFeature(const TDomDocument& doc, TFeatureClass featureClass, bool withDescriptions, int& skipped,
+void ForEachFeature(TDomDocument& doc, TFeatureClass featureClass, bool withDescriptions, int& skipped,
                     const std::function<void(const TExportFeature&)>& visit);
 
 // The text of the first child element of node named like upperName, with

@@ -86,7 +86,9 @@ void ParsePolygons(TPassContext& c, bool inner, TKMLMeta& layer)
                                          [&](TDomNode b, TFileSHPW& writer, int32_t zid, int& skipped) {
                                              // The name is the one of the node that holds the Polygon.
                                              const std::string& name = c.Names.PlacemarkName(b.ParentNode().ParentNode());
-                                             TDomNode ring = b.FirstChild();
+                                             // The ring is the first child element: a comment
+                                             // before it must not stand in for it.
+                                             TDomNode ring = FirstChildElement(b);
                                              ParseCoordList(ChildText(ring, "COORDINATES"), c.Vertices, skipped);
                                              writer.AddPolyLine(c.Vertices);
                                              c.Dbf1.AppendAttributeRecord(zid, name);

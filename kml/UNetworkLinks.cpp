@@ -4,6 +4,7 @@
 #include "platform/UFileNames.h"
 
 #include <algorithm>
+#include <unistd.h>
 
 namespace quarvex {
 
@@ -43,6 +44,32 @@ std::string ClientIdentity()
     return ExtractFileName(ExecutablePath()) + " v1.0 qvx";
 }
 
+namespace {
+
+std::string Seconds(long ms)
+{
+    return std::to_string(ms / 1000) + (ms % 1000 ? "." + std::to_string(ms % 1000 / 100) : "") + " s";
+}
+
+// What went wrong with a transfer that began but did not end as a whole
+// document; empty for the outcomes that are no such fault.
+std::string TransferFault(THttpOutcome outcome, uint64_t received, const THttpLimits& limits)
+{
+    switch (outcome) {
+    case THttpOutcome::BrokenOff: return "the connection broke off after " + std::to_string(received) + " bytes";
+    case THttpOutcome::Stalled: return "no data arrived for " + Seconds(limits.stallTimeoutMs);
+    case THttpOutcome::TooSlow:
+        return "fewer than " + std::to_string(limits.minBytesPerWindow) + " bytes arrived in " +
+               Seconds(limits.speedWindowMs);
+    case THttpOutcome::TooLong: return "the transfer took longer than " + Seconds(limits.totalTimeoutMs);
+    case THttpOutcome::TooLarge:
+        return "the reply is larger than " + std::to_string(limits.maxBodyBytes >> 20) + " MB";
+    default: return {};
+    }
+}
+
+} // namespace
+
 bool DownloadFile(const std::string& address, const std::string& target, const THttpLimits& limits)
 {
     TBufferedFile file;
@@ -53,7 +80,18 @@ bool DownloadFile(const std::string& address, const std::string& target, const T
         file.Write(data, size);
         total += size;
     });
-    const bool replied = outcome == THttpOutcome::Complete || outcome == THttpOutcome::BrokenOff;
+    const std::string fault = TransferFault(outcome, total, limits);
+    if (!fault.empty()) {
+        // Part of a document is no document: nothing of it is kept.
+        try {
+            file.Close();
+        } catch (const EQuarvexError&) {
+        }
+        if (total > 0) // the target was opened, and truncated, by this fetch
+            ::unlink(target.c_str());
+        throw EQuarvexError("Fetching \"" + address + "\" failed: " + fault);
+    }
+    const bool replied = outcome == THttpOutcome::Complete;
     if (replied && !file.IsOpen()) // an empty body still makes an empty target
         file.Open(target, TBufferedFile::TMode::CreateTruncate);
     file.Close();

@@ -31,7 +31,10 @@ std::string ClientIdentity();
 // Fetches address into target (replacing it) and says whether the fetch
 // counts as a success: the reply arrived with a status below 400 and is not
 // exactly 280 bytes long. Without a reply the target is left untouched.
-// Raises the I/O error when the target cannot be created or written.
+// Raises the I/O error when the target cannot be created or written, and
+// EQuarvexError naming the address and the fault when a reply began but
+// broke off, stalled, came too slowly, took too long or grew too large;
+// the part received is then removed.
 bool DownloadFile(const std::string& address, const std::string& target, const THttpLimits& limits = {});
 
 } // namespace quarvex

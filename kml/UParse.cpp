@@ -51,10 +51,7 @@ void TConversionJob::CloseAfterError()
         Dbf1.CloseAttributeTable();
     } catch (...) {
     }
-    try {
-        layers_.Finish();
-    } catch (...) {
-    }
+    layers_.FinishAfterError();
     XMLDoc.Release();
 }
 

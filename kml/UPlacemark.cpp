@@ -24,6 +24,14 @@ std::string_view ChildText(TDomNode node, std::string_view upperName)
     return {};
 }
 
+TDomNode FirstChildElement(TDomNode node)
+{
+    TDomNode child = node.FirstChild();
+    while (child && !child.IsElement())
+        child = child.NextSibling();
+    return child;
+}
+
 const std::string& TPlacemarkNames::PlacemarkName(TDomNode holder)
 {
     if (SameNameUpperCased(holder.NodeName(), "MULTIGEOMETRY"))

@@ -17,6 +17,10 @@ bool SameNameUpperCased(std::string_view name, std::string_view upperName);
 // text, CDATA or comment node counts. The view lives as long as the DOM.
 std::string_view ChildText(TDomNode node, std::string_view upperName);
 
+// The first child of node that is an element; comments, processing
+// instructions and text before it are passed over. Null when there is none.
+TDomNode FirstChildElement(TDomNode node);
+
 // Finds the name of the placemark that holds a geometry, given the
 // geometry's parent node (one MultiGeometry level is looked past).
 class TPlacemarkNames {

@@ -11,7 +11,7 @@
 namespace quarvex {
 
 namespace {
-constexpr size_t kBufferSize = 64 * 1024;
+constexpr size_t kBufferSize = 256 * 1024;
 }
 
 TBufferedFile::~TBufferedFile()
@@ -42,6 +42,7 @@ void TBufferedFile::Open(const std::string& path, TMode mode)
         }
     }
     fd_ = fd;
+    failedErrno_ = 0;
     buffer_.resize(kBufferSize);
     used_ = 0;
     bufferStart_ = start;
@@ -49,15 +50,20 @@ void TBufferedFile::Open(const std::string& path, TMode mode)
 
 void TBufferedFile::WriteThrough(const uint8_t* data, size_t n)
 {
+    // bufferStart_ follows the bytes that really reached the file, so that
+    // after a failure the position is the true end of what was written.
     while (n > 0) {
         ssize_t written = ::pwrite(fd_, data, n, bufferStart_);
         if (written < 0) {
             if (errno == EINTR)
                 continue;
-            RaiseIoError(errno);
+            failedErrno_ = errno;
+            RaiseIoError(failedErrno_);
         }
-        if (written == 0)
+        if (written == 0) {
+            failedErrno_ = ENOSPC;
             RaiseIoError(ENOSPC);
+        }
         data += written;
         n -= size_t(written);
         bufferStart_ += written;
@@ -68,6 +74,8 @@ void TBufferedFile::Write(const void* data, size_t n)
 {
     if (fd_ < 0)
         RaiseIoError(EBADF);
+    if (failedErrno_ != 0)
+        RaiseIoError(failedErrno_);
     const auto* bytes = static_cast<const uint8_t*>(data);
     if (used_ + n > buffer_.size()) {
         Flush();
@@ -84,15 +92,11 @@ void TBufferedFile::Flush()
 {
     if (fd_ < 0 || used_ == 0)
         return;
+    if (failedErrno_ != 0)
+        RaiseIoError(failedErrno_);
     size_t pending = used_;
-    used_ = 0;
-    int64_t start = bufferStart_;
-    try {
-        WriteThrough(buffer_.data(), pending);
-    } catch (...) {
-        bufferStart_ = start + int64_t(pending);
-        throw;
-    }
+    used_ = 0; // dropped on failure; Position() is then the end on disk
+    WriteThrough(buffer_.data(), pending);
 }
 
 void TBufferedFile::Seek(int64_t pos)
@@ -101,9 +105,23 @@ void TBufferedFile::Seek(int64_t pos)
     bufferStart_ = pos;
 }
 
+void TBufferedFile::DropBufferAndSeek(int64_t pos)
+{
+    used_ = 0;
+    failedErrno_ = 0;
+    bufferStart_ = pos;
+}
+
 int64_t TBufferedFile::Size()
 {
     Flush();
+    return DiskSize();
+}
+
+int64_t TBufferedFile::DiskSize() const
+{
+    if (fd_ < 0)
+        RaiseIoError(EBADF);
     struct stat st;
     if (::fstat(fd_, &st) != 0)
         RaiseIoError(errno);
@@ -120,6 +138,11 @@ void TBufferedFile::Truncate(int64_t size)
 size_t TBufferedFile::ReadAt(int64_t pos, void* data, size_t n)
 {
     Flush();
+    return ReadDiskAt(pos, data, n);
+}
+
+size_t TBufferedFile::ReadDiskAt(int64_t pos, void* data, size_t n) const
+{
     size_t done = 0;
     auto* bytes = static_cast<uint8_t*>(data);
     while (done < n) {
@@ -145,10 +168,12 @@ void TBufferedFile::Close()
         Flush();
     } catch (...) {
         fd_ = -1;
+        failedErrno_ = 0;
         ::close(fd);
         throw;
     }
     fd_ = -1;
+    failedErrno_ = 0;
     if (::close(fd) != 0 && errno != EINTR)
         RaiseIoError(errno);
 }

@@ -23,8 +23,13 @@ struct TTransfer {
     bool httpError = false;
     bool tooLarge = false;
     bool stalled = false;
-    TClock::time_point lastByte = TClock::now();
+    bool tooSlow = false;
+    bool tooLong = false;
+    TClock::time_point start = TClock::now();
+    TClock::time_point lastByte = start;
     curl_off_t lastCount = 0;
+    TClock::time_point windowStart = start;
+    curl_off_t windowCount = 0;
     std::exception_ptr error;
 };
 
@@ -60,12 +65,25 @@ int OnProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t, curl_o
 {
     auto& t = *static_cast<TTransfer*>(user);
     const auto now = TClock::now();
+    using std::chrono::milliseconds;
+    if (now - t.start > milliseconds(t.limits->totalTimeoutMs)) {
+        t.tooLong = true;
+        return 1;
+    }
+    if (now - t.windowStart >= milliseconds(t.limits->speedWindowMs)) {
+        if (uint64_t(downloaded - t.windowCount) < t.limits->minBytesPerWindow) {
+            t.tooSlow = true;
+            return 1;
+        }
+        t.windowStart = now;
+        t.windowCount = downloaded;
+    }
     if (downloaded != t.lastCount) {
         t.lastCount = downloaded;
         t.lastByte = now;
         return 0;
     }
-    if (now - t.lastByte > std::chrono::milliseconds(t.limits->stallTimeoutMs)) {
+    if (now - t.lastByte > milliseconds(t.limits->stallTimeoutMs)) {
         t.stalled = true;
         return 1;
     }
@@ -115,11 +133,16 @@ THttpOutcome HttpGet(const std::string& address, const std::string& userAgent, c
         return THttpOutcome::HttpError;
     if (t.tooLarge)
         return THttpOutcome::TooLarge;
+    const bool replied = t.began || code > 0;
+    if (t.tooLong)
+        return THttpOutcome::TooLong;
+    if (t.tooSlow)
+        return replied ? THttpOutcome::TooSlow : THttpOutcome::Failed;
     if (t.stalled || rc == CURLE_OPERATION_TIMEDOUT)
-        return THttpOutcome::TimedOut;
+        return replied ? THttpOutcome::Stalled : THttpOutcome::Failed;
     if (rc == CURLE_OK)
         return THttpOutcome::Complete;
-    return t.began || code > 0 ? THttpOutcome::BrokenOff : THttpOutcome::Failed;
+    return replied ? THttpOutcome::BrokenOff : THttpOutcome::Failed;
 }
 
 } // namespace quarvex

@@ -1,6 +1,8 @@
-// A read-only XML DOM over pugixml: load a document from a file, walk the
-// elements of a tag name in document order, and read node names, values,
-// parents and children. No DTD or external entity is ever resolved.
+// A read-only XML DOM: load a document from a file, walk the elements of a
+// tag name in document order, and read node names, values, parents and
+// children. A document is accepted only when it is well-formed XML 1.0 with
+// namespaces; no DTD or external entity is ever resolved, and references to
+// entities a DTD declares stay in the text as written.
 #pragma once
 
 #include "platform/UErrors.h"
@@ -10,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace pugi {
 struct xml_node_struct;
@@ -19,10 +22,25 @@ class xml_document;
 namespace quarvex {
 
 // A document that is not well-formed XML, or whose declared encoding is
-// unknown; the message names the file, the reason and the place.
+// unknown; the message names the file, the reason and the place. Line and
+// column count from 1 (0 when the place is not known); Near is the start of
+// the offending text as shown in the message.
 class EXmlParseError : public EQuarvexError {
 public:
     using EQuarvexError::EQuarvexError;
+    EXmlParseError(const std::string& name, const std::string& reason, size_t line, size_t column,
+                   const std::string& near);
+
+    const std::string& Reason() const { return reason_; }
+    size_t Line() const { return line_; }
+    size_t Column() const { return column_; }
+    const std::string& Near() const { return near_; }
+
+private:
+    std::string reason_;
+    size_t line_ = 0;
+    size_t column_ = 0;
+    std::string near_;
 };
 
 // A node of a loaded document; a null node answers every query with
@@ -36,6 +54,8 @@ public:
     // The qualified tag name of an element; "#text", "#cdata-section",
     // "#comment" or "#document" for those nodes.
     std::string_view NodeName() const;
+    // True for an element node.
+    bool IsElement() const;
     // The text of a text, CDATA or comment node; empty for an element.
     std::string_view NodeValue() const;
     TDomNode ParentNode() const;
@@ -43,7 +63,12 @@ public:
     TDomNode NextSibling() const;
 
 private:
+    // The text an element holds before its first child node is kept in the
+    // element itself; such a node stands for that text.
+    TDomNode(pugi::xml_node_struct* element, bool leadingText) : node_(element), leadingText_(leadingText) {}
+
     pugi::xml_node_struct* node_ = nullptr;
+    bool leadingText_ = false;
 };
 
 class TDomDocument {
@@ -65,17 +90,18 @@ public:
     // The number of elements with exactly this tag name.
     int CountElementsByTagName(std::string_view name);
     // Calls visit for every element with exactly this tag name, in document order.
-    void ForEachElementByTagName(std::string_view name, const std::function<void(TDomNode)>& visit) const;
+    void ForEachElementByTagName(std::string_view name, const std::function<void(TDomNode)>& visit);
 
 private:
-    // Parses text_ in place; original gives the unparsed text back for the
-    // error message, since parsing in place overwrites the buffer.
-    void Parse(const std::string& name, const std::function<std::string()>& original);
+    class TBuffer;
+    // Checks, converts and parses buffer_ in place; name stands for the file.
+    void Parse(const std::string& name);
+    const std::vector<pugi::xml_node_struct*>* ElementsNamed(std::string_view name);
 
     std::unique_ptr<pugi::xml_document> doc_;
-    std::string text_; // the document's bytes; the DOM points into them
-    std::unordered_map<std::string_view, int> census_;
-    bool censusDone_ = false;
+    std::unique_ptr<TBuffer> buffer_; // the document's bytes; the DOM points into them
+    std::unordered_map<std::string_view, std::vector<pugi::xml_node_struct*>> byName_;
+    bool indexed_ = false;
 };
 
 } // namespace quarvex

@@ -71,21 +71,7 @@ void DeleteRegularFile(const std::string& path)
         ::unlink(path.c_str());
 }
 
-} // namespace
-
-TAttributeTable::TAttributeTable() : TAttributeTable(SystemAnsiCodePage()) {}
-
-TAttributeTable::TAttributeTable(int codePage) : newTableCodePage_(codePage) {}
-
-TAttributeTable::~TAttributeTable()
-{
-    try {
-        CloseAttributeTable();
-    } catch (...) {
-    }
-}
-
-void TAttributeTable::WriteHeader(TBufferedFile& file, uint32_t records, uint8_t driverId)
+void WriteTableHeader(TBufferedFile& file, uint32_t records, uint8_t driverId)
 {
     uint8_t header[kFileHeaderSize] = {};
     std::time_t now = std::time(nullptr);
@@ -103,13 +89,69 @@ void TAttributeTable::WriteHeader(TBufferedFile& file, uint32_t records, uint8_t
     file.Write(header, sizeof header);
 }
 
+// Cuts the table back to at most maxRecords of the whole records on disk,
+// counts them in the header and puts the end mark behind them. The mark is
+// written over bytes the file already has where it can, so that a full disk
+// cannot refuse it. Returns the number of records kept.
+uint32_t SettleTable(TBufferedFile& file, uint32_t maxRecords, uint8_t driverId, std::exception_ptr& firstError)
+{
+    auto step = [&](auto action) {
+        try {
+            action();
+        } catch (...) {
+            if (!firstError)
+                firstError = std::current_exception();
+        }
+    };
+    step([&] { file.Flush(); });
+    file.DropBufferAndSeek(0);
+    uint32_t records = maxRecords;
+    int64_t size = -1;
+    step([&] {
+        size = file.DiskSize();
+        const int64_t whole = size > kDbfHeaderLength ? (size - kDbfHeaderLength) / kDbfRecordLength : 0;
+        records = uint32_t(std::min<int64_t>(records, whole));
+    });
+    if (size < 0) // nothing is known of what is on disk: nothing is written over it
+        return 0;
+    step([&] {
+        WriteTableHeader(file, records, driverId);
+        const int64_t end = RecordOffset(records);
+        file.Seek(end);
+        if (size > end) {
+            file.Write(&kFileEnd, 1);
+            file.Flush();
+            file.Truncate(end + 1);
+        } else {
+            file.Truncate(end);
+            file.Write(&kFileEnd, 1);
+            file.Flush();
+        }
+    });
+    return records;
+}
+
+} // namespace
+
+TAttributeTable::TAttributeTable() : TAttributeTable(SystemAnsiCodePage()) {}
+
+TAttributeTable::TAttributeTable(int codePage) : newTableCodePage_(codePage) {}
+
+TAttributeTable::~TAttributeTable()
+{
+    try {
+        CloseAttributeTable();
+    } catch (...) {
+    }
+}
+
 void TAttributeTable::CreateAttributeTable(const std::string& path)
 {
     CloseAttributeTable();
     TBufferedFile file;
     file.Open(path, TBufferedFile::TMode::CreateTruncate);
     try {
-        WriteHeader(file, 0, LanguageDriverId(newTableCodePage_));
+        WriteTableHeader(file, 0, LanguageDriverId(newTableCodePage_));
         uint8_t tail[kDbfHeaderLength - kFileHeaderSize + 1];
         PutDescriptors(tail);
         tail[sizeof tail - 1] = kFileEnd;
@@ -169,48 +211,31 @@ void TAttributeTable::AppendAttributeRecord(int32_t zid, const std::string& name
 void TAttributeTable::FinishFile()
 {
     std::exception_ptr firstError;
-    uint32_t records = recordCount_;
-    try {
-        file_.Flush();
-    } catch (...) {
-        firstError = std::current_exception();
-    }
-    // Each step on its own, so that a full disk still gets a true header:
-    // the count is that of the whole records on disk, since a failed write
-    // may have left fewer (or part of one) there.
-    try {
-        const int64_t size = file_.Size();
-        const int64_t whole = size > kDbfHeaderLength ? (size - kDbfHeaderLength) / kDbfRecordLength : 0;
-        records = uint32_t(std::min<int64_t>(records, whole));
-        file_.Truncate(RecordOffset(records));
-    } catch (...) {
-        if (!firstError)
-            firstError = std::current_exception();
-    }
-    try {
-        WriteHeader(file_, records, driverId_);
-        file_.Flush();
-    } catch (...) {
-        if (!firstError)
-            firstError = std::current_exception();
-    }
-    try {
-        file_.Seek(RecordOffset(records));
-        file_.Write(&kFileEnd, 1);
-        file_.Flush();
-    } catch (...) {
-        if (!firstError)
-            firstError = std::current_exception();
-    }
+    recordCount_ = SettleTable(file_, recordCount_, driverId_, firstError);
     try {
         file_.Close();
     } catch (...) {
         if (!firstError)
             firstError = std::current_exception();
     }
-    recordCount_ = records;
     if (firstError)
         std::rethrow_exception(firstError);
+}
+
+uint32_t TrimAttributeTable(const std::string& path, uint32_t maxRecords)
+{
+    TBufferedFile file;
+    file.Open(path, TBufferedFile::TMode::OpenExisting);
+    uint8_t header[kFileHeaderSize];
+    if (file.ReadAt(0, header, sizeof header) != sizeof header || header[0] != 0x03 ||
+        GetLE16(header + 8) != kDbfHeaderLength || GetLE16(header + 10) != kDbfRecordLength)
+        throw EQuarvexError("\"" + path + "\" is not an attribute table of this program.");
+    std::exception_ptr firstError;
+    const uint32_t records = SettleTable(file, std::min(GetLE32(header + 4), maxRecords), header[29], firstError);
+    file.Close();
+    if (firstError)
+        std::rethrow_exception(firstError);
+    return records;
 }
 
 void TAttributeTable::CloseAttributeTable()

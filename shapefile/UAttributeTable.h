@@ -42,7 +42,6 @@ public:
     bool IsOpen() const { return file_.IsOpen(); }
 
 private:
-    void WriteHeader(TBufferedFile& file, uint32_t records, uint8_t driverId);
     void FinishFile();
 
     TBufferedFile file_;
@@ -53,5 +52,11 @@ private:
     std::string record_;   // reused record block
     std::string nameText_; // reused conversion buffer
 };
+
+// Cuts the closed table at path back to at most maxRecords of its whole
+// records (fewer when the header counts fewer) and returns the number kept.
+// Raises when the file is missing or no table of this schema, and the I/O
+// error of a failed step.
+uint32_t TrimAttributeTable(const std::string& path, uint32_t maxRecords);
 
 } // namespace quarvex

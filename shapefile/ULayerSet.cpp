@@ -2,11 +2,14 @@
 
 #include "platform/UErrors.h"
 #include "platform/UFileNames.h"
+#include "shapefile/UAttributeTable.h"
 #include "platform/UProgramInfo.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <exception>
 #include <sys/stat.h>
+#include <limits>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -22,28 +25,33 @@ namespace {
 
 constexpr int kKinds[] = {kPointsKind, kPathsKind, kOuterPolygonsKind, kInnerPolygonsKind};
 constexpr uint8_t kShapeTypeOfKind[] = {0, 1, 3, 5, 5};
+constexpr int kDescrHeadLines = 4;
+constexpr const char* kDescrTail = "</shapes></doc>";
 
+std::string ReadFileText(const std::string& path)
+{
+    TBufferedFile file;
+    file.Open(path, TBufferedFile::TMode::OpenExisting);
+    std::string text(size_t(file.Size()), '\0');
+    text.resize(file.ReadAt(0, text.data(), text.size()));
+    file.Close();
+    return text;
+}
+
+// "&" and "<" as references; also the ">" of "]]>", which may not stand in
+// the text of a well-formed file.
 void AppendEscaped(std::string& out, const std::string& text)
 {
-    for (char c : text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
         if (c == '&')
             out += "&amp;";
         else if (c == '<')
             out += "&lt;";
+        else if (c == '>' && i >= 2 && text[i - 1] == ']' && text[i - 2] == ']')
+            out += "&gt;";
         else
             out += c;
-    }
-}
-
-// Runs step; keeps the first error in firstError instead of raising it.
-template <class F>
-void TryStep(std::exception_ptr& firstError, F step)
-{
-    try {
-        step();
-    } catch (...) {
-        if (!firstError)
-            firstError = std::current_exception();
     }
 }
 
@@ -99,6 +107,13 @@ void TMyInfoParser::Prepare(const std::string& workFolder)
         LayerOf(kind).Count = 0;
         LayerOf(kind).Name = LayerFileName(kind, workFolder);
     }
+    // A table left by an earlier job must not pass for this job's table when
+    // the job stops before it creates its own.
+    for (int kind : kKinds)
+        active_[size_t(kind)] = IsEnabled(kind);
+    for (int kind : kKinds)
+        if (IsEnabled(kind))
+            DeleteIfExists(ChangeFileExt(LayerOf(kind).Name, ".dbf"));
     for (int kind : kKinds) {
         if (!IsEnabled(kind))
             continue;
@@ -155,35 +170,92 @@ void TMyInfoParser::CloseDescriptions()
 
 void TMyInfoParser::AddExtent(const TFileSHPW& writer)
 {
+    // The box of a layer whose shapes are all empty is no place on the map.
+    if (!writer.HasVertexBox())
+        return;
     Corners.Add(writer.Xmin, writer.Ymin);
     Corners.Add(writer.Xmax, writer.Ymax);
 }
 
 void TMyInfoParser::Finish()
 {
-    std::exception_ptr firstError;
-    TryStep(firstError, [&] { DescrFile.Close(); }); // open only when a pass stopped inside
-    for (int kind : kKinds) {
-        std::unique_ptr<TFileSHPW>& writer = WriterField(kind);
-        if (!writer)
-            continue;
-        TryStep(firstError, [&] { writer->Finish(); });
-        TryStep(firstError, [&] { writer->Close(); });
-        writer.reset();
-    }
-    for (int kind : kKinds) {
-        if (!descrStarted_[size_t(kind)])
-            continue;
-        descrStarted_[size_t(kind)] = false;
-        TryStep(firstError, [&] {
+    // The writers and the record of started descriptions stay until every
+    // step has succeeded, so that a failure can still settle every layer.
+    try {
+        DescrFile.Close(); // open only when a pass stopped inside
+        for (int kind : kKinds) {
+            if (std::unique_ptr<TFileSHPW>& writer = WriterField(kind)) {
+                writer->Finish();
+                writer->Close();
+            }
+        }
+        for (int kind : kKinds) {
+            if (!descrStarted_[size_t(kind)])
+                continue;
             DescrFile.Open(DescrFileName(kind), TBufferedFile::TMode::Append);
-            WriteDescrLine("</shapes></doc>");
+            WriteDescrLine(kDescrTail);
             DescrFile.Close();
-        });
-        TryStep(firstError, [&] { DescrFile.Close(); });
+        }
+    } catch (...) {
+        FinishAfterError();
+        throw;
     }
-    if (firstError)
-        std::rethrow_exception(firstError);
+    for (int kind : kKinds)
+        WriterField(kind).reset();
+    descrStarted_.fill(false);
+    active_.fill(false);
+}
+
+void TMyInfoParser::FinishAfterError()
+{
+    try {
+        DescrFile.Close();
+    } catch (...) {
+    }
+    for (int kind : kKinds) {
+        if (!active_[size_t(kind)])
+            continue;
+        active_[size_t(kind)] = false;
+        std::unique_ptr<TFileSHPW> writer = std::move(WriterField(kind));
+        const bool descrStarted = descrStarted_[size_t(kind)];
+        descrStarted_[size_t(kind)] = false;
+        int32_t records = 0;
+        bool complete = writer != nullptr && (descrStarted || !DoDescriptions);
+        try {
+            if (complete)
+                records = SettleLayer(kind, *writer);
+        } catch (...) {
+            complete = false;
+        }
+        writer.reset(); // closes the file; nothing is left to fail there
+        if (!complete)
+            RemoveLayerFiles(kind);
+        LayerOf(kind).Count = complete ? records : 0;
+    }
+}
+
+int32_t TMyInfoParser::SettleLayer(int kind, TFileSHPW& writer)
+{
+    // The shape file and the table keep the same number of whole records.
+    const std::string table = ChangeFileExt(LayerOf(kind).Name, ".dbf");
+    int32_t records = writer.SettleOnDisk(std::numeric_limits<int32_t>::max());
+    const uint32_t rows = TrimAttributeTable(table, uint32_t(records));
+    if (rows < uint32_t(records))
+        records = writer.SettleOnDisk(int32_t(rows));
+    writer.Close();
+    if (DoDescriptions)
+        SettleDescriptions(DescrFileName(kind), records);
+    return records;
+}
+
+void TMyInfoParser::RemoveLayerFiles(int kind)
+{
+    for (const char* ext : {".$m", ".dbf", ".xml"}) {
+        try {
+            DeleteIfExists(ChangeFileExt(LayerOf(kind).Name, ext));
+        } catch (...) {
+        }
+    }
 }
 
 std::string LayerFileName(int kind, const std::string& folder)
@@ -210,6 +282,48 @@ std::string ClockText()
     time_t seconds = now.tv_sec;
     localtime_r(&seconds, &local);
     return FormatClockText(local, int(now.tv_usec / 1000));
+}
+
+void SettleDescriptions(const std::string& path, int32_t maxZid)
+{
+    // Keeps the head lines and the whole entries up to maxZid (zids run
+    // 1, 2, 3 ... through the file), then ends the file with its tail.
+    const std::string text = ReadFileText(path);
+    size_t keep = 0;
+    int lines = 0;
+    for (size_t at = 0; at < text.size();) {
+        const size_t eol = text.find("\r\n", at);
+        if (eol == std::string::npos)
+            break;
+        const std::string_view line(text.data() + at, eol - at);
+        if (lines >= kDescrHeadLines) {
+            constexpr std::string_view kEnd = "</descrip></shp>";
+            if (line.rfind("<shp zid=\"", 0) != 0 || line.size() < kEnd.size() ||
+                line.substr(line.size() - kEnd.size()) != kEnd)
+                break;
+            if (std::atoll(line.data() + 10) > maxZid)
+                break;
+        }
+        ++lines;
+        at = keep = eol + 2;
+    }
+    if (lines < kDescrHeadLines)
+        throw EQuarvexError("The descriptions file \"" + path + "\" lost its head");
+    TBufferedFile file;
+    file.Open(path, TBufferedFile::TMode::OpenExisting);
+    file.Seek(int64_t(keep));
+    // Written over bytes the file has where there are enough, so that a
+    // full disk cannot refuse the tail.
+    const std::string tail = std::string(kDescrTail) + "\r\n";
+    if (text.size() >= keep + tail.size()) {
+        file.Write(tail);
+        file.Flush();
+        file.Truncate(int64_t(keep + tail.size()));
+    } else {
+        file.Truncate(int64_t(keep));
+        file.Write(tail);
+    }
+    file.Close();
 }
 
 void DeleteIfExists(const std::string& path)

@@ -53,12 +53,20 @@ public:
     // Writes one entry with zid and text, "&" and "<" escaped.
     void AddDescription(int32_t zid, const std::string& text);
     void CloseDescriptions();
-    // Appends the writer's running box to Corners as two points.
+    // Appends the writer's running box to Corners as two points, unless the
+    // writer holds no record with vertices.
     void AddExtent(const TFileSHPW& writer);
     // Finishes and closes every writer and writes the descriptions tails.
-    // Every step is tried even when an earlier one fails, so that it also
-    // serves a job that stops on an error; the first error is then raised.
+    // When a step fails, FinishAfterError runs before the error is raised.
     void Finish();
+    // Ends a job that stopped on an error, the attribute table closed: each
+    // enabled layer is cut back to the whole records that its shape file and
+    // its table both hold on disk, its header and descriptions tail written
+    // for them, and its Count set to their number. A layer that cannot be
+    // made so (no header on disk, no table, a failed repair) is removed:
+    // its three files are deleted. Does nothing after a Finish that
+    // succeeded. Raises nothing.
+    void FinishAfterError();
     // The writer of an enabled kind between Prepare and Finish, else null.
     TFileSHPW* WriterOf(int kind);
 
@@ -79,9 +87,12 @@ public:
 
 private:
     std::unique_ptr<TFileSHPW>& WriterField(int kind);
+    int32_t SettleLayer(int kind, TFileSHPW& writer);
+    void RemoveLayerFiles(int kind);
 
     TBufferedFile DescrFile;
     std::array<bool, 5> descrStarted_{}; // by kind: the head lines were written
+    std::array<bool, 5> active_{};       // by kind: prepared and not yet finished
     std::string line_;                   // reused entry line
 };
 
@@ -95,6 +106,10 @@ std::string DescrFileName(int kind);
 // The local time as "h:m:s:ms" in plain decimal, 09:05:03.045 as "9:5:3:45".
 std::string ClockText();
 std::string FormatClockText(const std::tm& time, int milliseconds);
+// Cuts a descriptions file back to its head lines and whole entries with
+// zids up to maxZid and ends it with its tail line. Raises when the head
+// is incomplete or a step fails.
+void SettleDescriptions(const std::string& path, int32_t maxZid);
 // Deletes the file when it exists; raises EQuarvexError naming the path when
 // a folder stands there, and the I/O error when the file cannot be deleted.
 void DeleteIfExists(const std::string& path);

@@ -3,8 +3,12 @@
 #include "platform/UByteOrder.h"
 #include "platform/UErrors.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace quarvex {
 
@@ -12,6 +16,36 @@ namespace {
 constexpr size_t kMainHeaderSize = 100;
 constexpr size_t kPointRecordSize = 28;
 constexpr size_t kPolyRecordHeadSize = 56;
+
+constexpr size_t kDiskWindow = 256 * 1024;
+
+// Reads the file on disk front to back through one window of bytes.
+class TDiskReader {
+public:
+    TDiskReader(const TBufferedFile& file, int64_t size) : file_(file), size_(size) {}
+
+    // The n bytes (n <= kDiskWindow) at pos, or null when the file ends before them.
+    const uint8_t* At(int64_t pos, size_t n)
+    {
+        if (pos < 0 || pos + int64_t(n) > size_)
+            return nullptr;
+        if (pos < start_ || pos + int64_t(n) > start_ + int64_t(length_)) {
+            window_.resize(kDiskWindow);
+            start_ = pos;
+            length_ = file_.ReadDiskAt(pos, window_.data(), window_.size());
+            if (length_ < n)
+                return nullptr;
+        }
+        return window_.data() + (pos - start_);
+    }
+
+private:
+    const TBufferedFile& file_;
+    int64_t size_;
+    std::vector<uint8_t> window_;
+    int64_t start_ = 0;
+    size_t length_ = 0;
+};
 
 // Content length in 16-bit words is a signed 32-bit field: at most
 // (2^31 - 1 - 24) / 8 vertices fit one record.
@@ -50,10 +84,31 @@ void TFileSHPW::WriteMainHeader()
 void TFileSHPW::Start(uint8_t shapeType)
 {
     RecordCount = 0;
+    hasVertexBox_ = false;
     FileCode = 9994;
     Version = 1000;
     ShapeType = shapeType;
-    WriteMainHeader();
+    try {
+        // The header goes to disk at once: a started layer is a valid, empty
+        // shape file even when nothing after it can be written.
+        WriteMainHeader();
+        file_.Flush();
+    } catch (...) {
+        RemoveUnstartedFile();
+        throw;
+    }
+}
+
+void TFileSHPW::RemoveUnstartedFile()
+{
+    IsOpen = false;
+    try {
+        file_.Close();
+    } catch (...) {
+    }
+    struct stat st;
+    if (::lstat(FileName.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        ::unlink(FileName.c_str());
 }
 
 void TFileSHPW::Widen(double x, double y)
@@ -83,11 +138,27 @@ void TFileSHPW::AddPoint(double X, double Y)
     PutLEDouble(block + 20, Y);
     file_.Write(block, sizeof block);
 
-    if (RecordCount == 1) {
-        Xmin = Xmax = X;
-        Ymin = Ymax = Y;
-    } else {
-        Widen(X, Y);
+    WidenByRecord(TExtent{X, Y, X, Y}, true);
+}
+
+void TFileSHPW::WidenByRecord(const TExtent& box, bool hasVertices)
+{
+    // A record without vertices carries the box of an empty list; it gives
+    // the layer its box only while no record with vertices exists.
+    if (hasVertices && !hasVertexBox_) {
+        hasVertexBox_ = true;
+        Xmin = box.Xmin;
+        Ymin = box.Ymin;
+        Xmax = box.Xmax;
+        Ymax = box.Ymax;
+    } else if (hasVertices) {
+        Widen(box.Xmin, box.Ymin);
+        Widen(box.Xmax, box.Ymax);
+    } else if (RecordCount == 1) {
+        Xmin = box.Xmin;
+        Ymin = box.Ymin;
+        Xmax = box.Xmax;
+        Ymax = box.Ymax;
     }
 }
 
@@ -123,27 +194,79 @@ void TFileSHPW::AddPolyLine(const TListaXY& vertices)
     }
     file_.Write(record_.data(), record_.size());
 
-    if (RecordCount == 1) {
-        Xmin = RecBox.Xmin;
-        Ymin = RecBox.Ymin;
-        Xmax = RecBox.Xmax;
-        Ymax = RecBox.Ymax;
-    } else {
-        Widen(RecBox.Xmin, RecBox.Ymin);
-        Widen(RecBox.Xmax, RecBox.Ymax);
-    }
+    WidenByRecord(RecBox, n > 0);
 }
 
 void TFileSHPW::Finish()
 {
+    // Every record reaches the disk before the header counts it.
+    file_.Flush();
     const int64_t size = file_.Position();
     // The length field counts 16-bit words in a signed 32-bit integer.
     if (size / 2 > std::numeric_limits<int32_t>::max())
         RaiseIoError(EFBIG);
     FileLength = int32_t(size / 2);
     WriteMainHeader();
-    file_.Seek(size); // writes the buffered header out
+    file_.Flush();
+}
 
+int32_t TFileSHPW::SettleOnDisk(int32_t maxRecords)
+{
+    if (!IsOpen) { // finished and closed before the fault elsewhere
+        file_.Open(FileName, TBufferedFile::TMode::OpenExisting);
+        IsOpen = true;
+    }
+    try {
+        file_.Flush(); // whatever still fits goes to disk
+    } catch (const EQuarvexError&) {
+    }
+    file_.DropBufferAndSeek(0);
+    const int64_t size = file_.DiskSize();
+    if (size < int64_t(kMainHeaderSize))
+        throw EQuarvexError("The header of \"" + FileName + "\" is not on disk");
+    TDiskReader disk(file_, size);
+    RecordCount = 0;
+    hasVertexBox_ = false;
+    Xmin = Ymin = Xmax = Ymax = 0.0;
+    int64_t end = kMainHeaderSize;
+    while (RecordCount < maxRecords) {
+        // Each step of the ladder must hold, or the record is not whole.
+        const uint8_t* head = disk.At(end, 56);
+        const bool isPoint = ShapeType == 1;
+        if (!head && isPoint)
+            head = disk.At(end, kPointRecordSize);
+        if (!head || int32_t(GetBE32(head)) != RecordCount + 1 || int32_t(GetLE32(head + 8)) != ShapeType)
+            break;
+        // words <= 2^32 - 1, so the end below stays far inside int64_t.
+        const int64_t recordEnd = end + 8 + 2 * int64_t(GetBE32(head + 4));
+        if (recordEnd > size)
+            break;
+        TExtent box;
+        bool hasVertices = true;
+        if (isPoint) {
+            if (GetBE32(head + 4) != 10)
+                break;
+            const double x = GetLEDouble(head + 12), y = GetLEDouble(head + 20);
+            box = TExtent{x, y, x, y};
+        } else {
+            const int64_t points = GetLE32(head + 48);
+            if (int64_t(GetBE32(head + 4)) != 24 + 8 * points || GetLE32(head + 44) != 1)
+                break;
+            box = TExtent{GetLEDouble(head + 12), GetLEDouble(head + 20), GetLEDouble(head + 28), GetLEDouble(head + 36)};
+            hasVertices = points > 0;
+        }
+        ++RecordCount;
+        WidenByRecord(box, hasVertices);
+        end = recordEnd;
+    }
+    if (end / 2 > std::numeric_limits<int32_t>::max())
+        RaiseIoError(EFBIG);
+    file_.Truncate(end);
+    FileLength = int32_t(end / 2);
+    WriteMainHeader();
+    file_.Flush();
+    file_.Seek(end);
+    return RecordCount;
 }
 
 void TFileSHPW::Close()

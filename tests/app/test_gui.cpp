@@ -272,7 +272,7 @@ TEST_F(Gui, MalformedFileEndsWithTheErrorAndAWindowThatCloses)
     EXPECT_TRUE(escaped);
     ASSERT_EQ(hook.Messages.size(), 2u);
     EXPECT_EQ(hook.Messages[0].Kind, TMessageKind::Critical);
-    EXPECT_EQ(hook.Messages[0].Text.find("Start-end tags mismatch at line 3"), files.File("bad.kml").size() + 2)
+    EXPECT_EQ(hook.Messages[0].Text.find("mismatched tag at line 3"), files.File("bad.kml").size() + 2)
         << hook.Messages[0].Text;
     EXPECT_EQ(hook.Messages[1].Text, "No Entities were Found");
     EXPECT_EQ(Find<QStackedWidget>(window, "Notebook1")->currentIndex(), 0);

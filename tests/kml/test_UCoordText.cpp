@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <charconv>
+#include <cmath>
+
 using namespace quarvex;
 
 namespace {
@@ -37,7 +40,8 @@ TEST(UCoordText, NumberSyntax)
         {"12.5x", false, 0},        {"1.5E", false, 0},    {"1e+", false, 0},      {"-", false, 0},
         {"", false, 0},             {"abc", false, 0},     {"1.2.3", false, 0},    {" 1", false, 0},
         {"1 ", false, 0},           {"0x10", false, 0},    {"inf", false, 0},      {"nan", false, 0},
-        {"1e999", false, 0},        {"-.", false, 0},
+        {"1e999", false, 0},        {"-.", false, 0},          {"+-5", false, 0},      {"-+5", false, 0},
+        {"++5", false, 0},          {"--5", false, 0},         {"+.5", true, 0.5},     {"-0", true, 0},
     };
     for (const Row& row : rows) {
         double value = -1;
@@ -87,4 +91,57 @@ TEST(UCoordText, MalformedTuplesAreSkippedAndCounted)
     point = ParsePointText("x,y", skipped);
     EXPECT_EQ(point.X, 0);
     EXPECT_EQ(skipped, 2);
+}
+
+TEST(UCoordText, TupleEndsAreTheSameOnEveryReadingPath)
+{
+    struct Row {
+        const char* text;
+        V vertices;
+        int skipped;
+    };
+    const Row rows[] = {
+        {"1,2,", {{1, 2}}, 0},
+        {"1,2,  ", {{1, 2}}, 0},
+        {"1,", {}, 1},
+        {"1,2,3,4 5,6", {{5, 6}}, 1},
+        {"1,2,x 5,6", {{1, 2}, {5, 6}}, 0},
+        {"-1.5e2,+3,0 .5,-.5,0 1.,2.", {{-150, 3}, {0.5, -0.5}, {1, 2}}, 0},
+        {"1,2x,0 -,1 1e999,1 -inf,1 7,8", {{7, 8}}, 4},
+        {"1,\n\t 2,\r\n3 4", {{1, 2}}, 1},
+        {"+-5,1 1,+-5 1,2", {{1, 2}}, 2},
+    };
+    for (const Row& row : rows) {
+        TParsed p = Parse(row.text);
+        EXPECT_EQ(p.vertices, row.vertices) << row.text;
+        EXPECT_EQ(p.skipped, row.skipped) << row.text;
+    }
+}
+
+TEST(UCoordText, EveryNumberReadsAsFromCharsReadsIt)
+{
+    // Numbers of every length, read by the one-pass tuple reading: each must
+    // be the double that from_chars gives for the field alone.
+    std::vector<std::string> numbers = {"9007199254740992", "9007199254740993", "90.07199254740992", "-0.0", "0",
+                                        "123456789012345678", "1234567890123456789", "0.0000000000000000000001",
+                                        "0.00000000000000000000001", "-179.99999999999999", "5.", "1e2"};
+    uint64_t seed = 20261208;
+    for (int i = 0; i < 20000; ++i) {
+        seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+        const int intDigits = int(seed >> 60) % 4, fracDigits = int(seed >> 55) % 20;
+        std::string n = (seed & 1) ? "-" : "";
+        n += std::to_string((seed >> 8) % 1000).substr(0, size_t(intDigits + 1));
+        n += ".";
+        for (int d = 0; d < fracDigits; ++d)
+            n += char('0' + (seed >> (d % 50)) % 10);
+        numbers.push_back(n);
+    }
+    for (const std::string& n : numbers) {
+        double expected = 0;
+        std::from_chars(n.data(), n.data() + n.size(), expected);
+        TParsed p = Parse(n + "," + n + ",0");
+        ASSERT_EQ(p.vertices.size(), 1u) << n;
+        EXPECT_EQ(p.vertices[0].first, expected) << n;
+        EXPECT_EQ(std::signbit(p.vertices[0].second), std::signbit(expected)) << n;
+    }
 }

@@ -37,6 +37,7 @@ struct TFetchJob {
     TScratchDir dir;
     TRecordingView view;
     TMyInfoParser layers;
+    THttpLimits limits{2000, 1000};
     std::string error;
 
     std::string Run(const std::string& text)
@@ -44,8 +45,7 @@ struct TFetchJob {
         quarvex::test::WriteText(dir.File("input.kml"), text);
         layers.SetDefaults();
         TConversionJob job(layers, view, dir.Path());
-        job.HttpLimits.connectTimeoutMs = 2000;
-        job.HttpLimits.stallTimeoutMs = 1000;
+        job.HttpLimits = limits;
         job.Begin(dir.File("input.kml"), "input.kml");
         try {
             job.RunJob();
@@ -100,8 +100,8 @@ TEST(UNetworkLinks, FailedFetchesAreLoggedAndTheJobGoesOn)
     TFetchJob job;
     std::string log = job.Run(Kml(Link(kMarker + "doc=size-280") + Link(kMarker + "doc=size-279") +
                                   Link(kMarker + "doc=size-281") + Link(kMarker + "doc=missing") +
-                                  Link(kMarker + "doc=broken") + Link(kMarker + "doc=stall") +
-                                  Link(kMarker + "doc=redirect") + Link(kMarker + "doc=self")));
+                                  Link(kMarker + "doc=broken") + Link(kMarker + "doc=redirect") +
+                                  Link(kMarker + "doc=self")));
     EXPECT_EQ(job.error, "");
     const std::string counts1 = "      Points: 1\n      Paths: 0\n      Polygons(outer): 0\n      Polygons (inner): 0\n";
     const std::string counts2 = "      Points: 2\n      Paths: 0\n      Polygons(outer): 0\n      Polygons (inner): 0\n";
@@ -112,8 +112,7 @@ TEST(UNetworkLinks, FailedFetchesAreLoggedAndTheJobGoesOn)
               "  - " + kMarker + "doc=size-281\n" + counts1 +
               "  - " + kMarker + "doc=missing\n    * Error downloading link\n"
               "  - " + kMarker + "doc=broken\n    * Error reading link: " + job.dir.File("doc.kml") +
-                  ": Start-end tags mismatch at line 1, column 29, near \"Document></kml>\"\n"
-              "  - " + kMarker + "doc=stall\n    * Error downloading link\n"
+                  ": mismatched tag at line 1, column 29, near \"Document></kml>\"\n"
               "  - " + kMarker + "doc=redirect\n" + counts2 +
               "  - " + kMarker + "doc=self\n" + counts1 +
               "  - " + kMarker + "doc=two\n" + counts2 +
@@ -158,6 +157,63 @@ TEST(UNetworkLinks, DownloadFileTargets)
 
     THttpLimits small;
     small.maxBodyBytes = 100;
-    EXPECT_FALSE(DownloadFile(direct, target, small));
+    try {
+        DownloadFile(direct, target, small);
+        FAIL() << "no error";
+    } catch (const EQuarvexError& e) {
+        EXPECT_EQ(std::string(e.what()), "Fetching \"" + direct + "\" failed: the reply is larger than 0 MB");
+    }
+    // The limit was passed before a byte was written: the target is untouched.
+    EXPECT_EQ(quarvex::test::ReadBytes(target).size(), 300u);
     EXPECT_THROW(DownloadFile(direct, dir.File("no/such/folder/doc.kml")), EInOutError);
+}
+
+TEST(UNetworkLinks, AServerThatMisbehavesEndsTheJobWithItsFault)
+{
+    // The fixture sends part of a document and then: resets the connection,
+    // says nothing, sends without end, or sends a byte every 0.3 s.
+    struct Row {
+        const char* doc;
+        const char* fault;
+    };
+    const Row rows[] = {
+        {"reset", "the connection broke off after 150 bytes"},
+        {"stall", "no data arrived for 1 s"},
+        {"endless", "the reply is larger than 1 MB"},
+        {"drip", "fewer than 100 bytes arrived in 1.5 s"},
+    };
+    for (const Row& row : rows) {
+        TFetchJob job;
+        job.limits.maxBodyBytes = 1 << 20;
+        job.limits.speedWindowMs = 1500;
+        job.limits.minBytesPerWindow = 100;
+        job.limits.stallTimeoutMs = 1000;
+        const std::string address = kMarker + "doc=" + row.doc;
+        std::string log = job.Run(Kml(PointPlacemark("Main", 4) + Link(address) + Link(kMarker + "doc=two")));
+        const std::string error = "Fetching \"" + address + "\" failed: " + row.fault;
+        EXPECT_EQ(job.error, error) << row.doc;
+        EXPECT_EQ(job.view.Log.back(), "Error: " + error) << log;
+        EXPECT_TRUE(job.view.SummaryShown);
+        // The layers hold the main document, whole; no part of the reply stays.
+        EXPECT_EQ(PointLayer.Count, 1) << row.doc;
+        std::string dump = quarvex::test::DumpLayer(job.dir.File("kml_tmp1.$m"), job.dir.File("kml_tmp1.dbf"));
+        EXPECT_NE(dump.find("records 1\nrecord 1 ZID 1 NAME 'Main'\n"), std::string::npos) << dump;
+        EXPECT_EQ(quarvex::test::ReadText(job.dir.File("kml_tmp1.xml")).rfind("</shapes></doc>\r\n"),
+                  quarvex::test::ReadText(job.dir.File("kml_tmp1.xml")).size() - 17);
+        EXPECT_FALSE(quarvex::test::FileExists(job.dir.File("doc.kml"))) << row.doc;
+        EXPECT_EQ(job.server.RequestLog().find("doc=two"), std::string::npos) << row.doc;
+    }
+
+    // A whole transfer that takes too long ends too, however fast it goes.
+    TScratchDir dir;
+    quarvex::test::TFixtureServer server;
+    THttpLimits limits;
+    limits.totalTimeoutMs = 1200;
+    const std::string direct = "http://127.0.0.1:" + std::to_string(server.Port()) + "/maps/ms?doc=drip";
+    try {
+        DownloadFile(direct, dir.File("doc.kml"), limits);
+        FAIL() << "no error";
+    } catch (const EQuarvexError& e) {
+        EXPECT_EQ(std::string(e.what()), "Fetching \"" + direct + "\" failed: the transfer took longer than 1.2 s");
+    }
 }

@@ -163,7 +163,7 @@ TEST(UParse, MalformedInputStopsTheJobWithEveryFileClosed)
     TJobRun run;
     run.Run("<kml><Document>\n" + Placemark("A", PointAt(1, 1)) + "\n<Placemark></Document></kml>");
     EXPECT_EQ(run.error, run.dir.File("input.kml") +
-                             ": Start-end tags mismatch at line 3, column 14, near \"Document></kml>\"");
+                             ": mismatched tag at line 3, column 14, near \"Document></kml>\"");
     EXPECT_EQ(run.view.Log.back(), "Error: " + run.error);
     EXPECT_EQ(run.view.Log[run.view.Log.size() - 2], "");
     EXPECT_TRUE(run.view.SummaryShown);
@@ -183,4 +183,44 @@ TEST(UParse, MalformedInputStopsTheJobWithEveryFileClosed)
     job.Begin("", "x.kml");
     EXPECT_THROW(job.RunJob(), EInOutError);
     EXPECT_EQ(view.Log.back(), "Error: File not found");
+}
+
+TEST(UParse, RingsAreTheFirstChildElementAndEmptyShapesLeaveTheExtent)
+{
+    // A comment or a processing instruction before the LinearRing must not
+    // stand in for it; a path without coordinates keeps its record but does
+    // not pull the extent to (0, 0)-(1, 1).
+    ViewState = TViewState{};
+    TJobRun run;
+    run.Run(Kml(Placemark("Lake", "<Polygon><outerBoundaryIs><!-- outer --><LinearRing><coordinates>-150,61 -149,61 "
+                                  "-149,62 -150,61</coordinates></LinearRing></outerBoundaryIs><innerBoundaryIs>"
+                                  "<?note hole?><!-- hole --><LinearRing><coordinates>-149.8,61.2 -149.5,61.2 "
+                                  "-149.5,61.5 -149.8,61.2</coordinates></LinearRing></innerBoundaryIs></Polygon>") +
+                Placemark("Nothing", "<LineString><coordinates>x,y,z</coordinates></LineString>") +
+                Placemark("Trail", "<LineString><coordinates>-150.5,60.5 -150.25,60.75</coordinates></LineString>")));
+    EXPECT_EQ(run.error, "");
+    EXPECT_EQ(run.Dump(3).find("points (-150.0 61.0) (-149.0 61.0) (-149.0 62.0) (-150.0 61.0)\n") != std::string::npos,
+              true);
+    std::string inner = run.Dump(4);
+    EXPECT_NE(inner.find("type 5 bbox -149.8 61.2 -149.5 61.5\n"), std::string::npos) << inner;
+    EXPECT_NE(inner.find("points (-149.8 61.2) (-149.5 61.2) (-149.5 61.5) (-149.8 61.2)\n"), std::string::npos);
+    std::string paths = run.Dump(2);
+    EXPECT_NE(paths.find("type 3 bbox -150.5 60.5 -150.25 60.75\n"), std::string::npos) << paths;
+    EXPECT_NE(paths.find("shape 1 type 3 parts [0] points \n"), std::string::npos) << paths;
+    EXPECT_NE(paths.find("record 2 ZID 2 NAME 'Trail'\n"), std::string::npos) << paths;
+    EXPECT_EQ(ViewState.MinX, -150.5);
+    EXPECT_EQ(ViewState.MinY, 60.5);
+    EXPECT_EQ(ViewState.MaxX, -149);
+    EXPECT_EQ(ViewState.MaxY, 62);
+
+    // The corpus file whose four holes are each preceded by a comment.
+    TJobRun corpus;
+    const std::string file = quarvex::test::SharedDir() + "/testdata/kml-corpus/giscore_polyInnerBoundaries.kml";
+    if (!quarvex::test::FileExists(file))
+        GTEST_SKIP() << "no corpus";
+    corpus.Run(quarvex::test::ReadText(file));
+    EXPECT_EQ(corpus.error, "");
+    std::string holes = corpus.Dump(4);
+    EXPECT_EQ(holes.find("points \n"), std::string::npos) << holes; // no ring without vertices
+    EXPECT_NE(holes.find("shape 4 type 5"), std::string::npos) << holes;
 }

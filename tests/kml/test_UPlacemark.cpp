@@ -9,7 +9,7 @@ namespace {
 std::vector<std::string> PointNames(const std::string& body)
 {
     TDomDocument doc;
-    doc.LoadFromText("<kml><Document>" + body + "</Document></kml>");
+    doc.LoadFromText("<kml xmlns:kml='http://www.opengis.net/kml/2.2'><Document>" + body + "</Document></kml>");
     TPlacemarkNames names;
     std::vector<std::string> out;
     doc.ForEachElementByTagName("Point", [&](TDomNode p) { out.push_back(names.PlacemarkName(p.ParentNode())); });

@@ -31,7 +31,7 @@ std::string ParseError(const std::string& text)
 TEST(UKmlDom, WalksElementsInDocumentOrderWithQualifiedNames)
 {
     TDomDocument doc;
-    doc.LoadFromText("<a><b>1</b><c><b>2</b><x:b>no</x:b></c>  <b><![CDATA[3 & <4>]]></b>"
+    doc.LoadFromText("<a xmlns:x='urn:x'><b>1</b><c><b>2</b><x:b>no</x:b></c>  <b><![CDATA[3 & <4>]]></b>"
                      "<b><!--c-->t</b><B>no</B></a>");
     EXPECT_EQ(doc.CountElementsByTagName("b"), 4);
     EXPECT_EQ(doc.CountElementsByTagName("x:b"), 1);
@@ -67,9 +67,9 @@ TEST(UKmlDom, EmptyPathGivesAnEmptyDocumentAndReleaseEmptiesIt)
 TEST(UKmlDom, MalformedDocumentsRaiseWithReasonAndPlace)
 {
     EXPECT_EQ(ParseError("<kml>\n  <Document>\n    <Placemark></Document>\n</kml>"),
-              "t.kml: Start-end tags mismatch at line 3, column 18, near \"Document>\"");
-    EXPECT_EQ(ParseError("<kml>\n<Point>"), "t.kml: Start-end tags mismatch at line 2, column 7, where the document ends");
-    EXPECT_NE(ParseError("").find("No document element found"), std::string::npos);
+              "t.kml: mismatched tag at line 3, column 18, near \"Document>\"");
+    EXPECT_EQ(ParseError("<kml>\n<Point>"), "t.kml: no element found at line 2, column 8, where the document ends");
+    EXPECT_EQ(ParseError(""), "t.kml: no element found at line 1, column 1, where the document ends");
     EXPECT_NE(ParseError("<a x='1' x='2'><b <c></a>").find("t.kml: "), std::string::npos);
     EXPECT_EQ(ParseError("<?xml version='1.0' encoding='X-NO-SUCH'?><a/>"),
               "t.kml: the encoding \"X-NO-SUCH\" is not supported");
@@ -110,4 +110,68 @@ TEST(UKmlDom, DeepNestingNeitherCrashesNorRecurses)
     int points = 0;
     doc.ForEachElementByTagName("Point", [&](TDomNode) { ++points; });
     EXPECT_EQ(points, 1);
+}
+
+TEST(UKmlDom, DocumentsThatAreNotWellFormedAreRefusedWithReasonAndPlace)
+{
+    struct Row {
+        std::string text;
+        const char* message; // after "t.kml: "
+    };
+    const Row rows[] = {
+        {"<kml/>\n<kml/>", "junk after document element at line 2, column 1, near \"<kml/>\""},
+        {"text<kml/>", "not well-formed (invalid token) at line 1, column 5, near \"<kml/>\""},
+        {"<kml>a & b</kml>", "not well-formed (invalid token) at line 1, column 9, near \" b</kml>\""},
+        {"<kml>&foo;</kml>", "undefined entity at line 1, column 6, near \"&foo;</kml>\""},
+        {"<kml a='1' a='2'/>", "duplicate attribute at line 1, column 12, near \"a='2'/>\""},
+        {"<kml>\n  <gx:Track/>\n</kml>", "unbound prefix at line 2, column 3, near \"<gx:Track/>\""},
+        {"<kml><name>Caf\xE9</name></kml>", "not well-formed (invalid token) at line 1, column 15, near \"\\xE9</name></kml>\""},
+        {"<?xml version='1.0' encoding='UTF-8'?>\n<kml><name>\xC3\x28</name></kml>",
+         "not well-formed (invalid token) at line 2, column 12, near \"\\xC3(</name></kml>\""},
+        {"<kml>\xED\xA0\x80</kml>", "not well-formed (invalid token) at line 1, column 6, near \"\\xED\\xA0\\x80</kml>\""},
+        {"<kml>&#1;</kml>", "reference to invalid character number at line 1, column 6, near \"&#1;</kml>\""},
+        {"<kml>\x01</kml>", "not well-formed (invalid token) at line 1, column 6, near \"\\x01</kml>\""},
+        {"<kml a='<'/>", "not well-formed (invalid token) at line 1, column 9, near \"<'/>\""},
+        {"<kml><!-- a -- b --></kml>", "not well-formed (invalid token) at line 1, column 15, near \" b --></kml>\""},
+        {"<kml>]]></kml>", "not well-formed (invalid token) at line 1, column 8, near \"></kml>\""},
+        {"<kml xmlns:a='u' xmlns:b='u' a:x='1' b:x='2'/>", "duplicate attribute at line 1, column 1, near \"<kml xmlns:a='u' xmlns:b='u' a:x='1' b:x\""},
+        {"<?xml version='1.0' encoding='windows-1252'?><kml>\x81</kml>",
+         "bytes that are not a character of the encoding \"windows-1252\" at line 1, column 51, near \"\\x81</kml>\""},
+        {"<?xml version='1.0' encoding='UTF-16'?><kml/>",
+         "encoding specified in XML declaration is incorrect at line 1, column 31, near \"UTF-16'?><kml/>\""},
+        {"<kml>\n<Document>\n</kml>", "mismatched tag at line 3, column 3, near \"kml>\""},
+    };
+    for (const Row& row : rows) {
+        EXPECT_EQ(ParseError(row.text), std::string("t.kml: ") + row.message) << row.text;
+    }
+    // The parts of the message are kept apart too.
+    TDomDocument doc;
+    try {
+        doc.LoadFromText("<kml>\n  <gx:Track/>\n</kml>", "t.kml");
+        FAIL() << "no error";
+    } catch (const EXmlParseError& e) {
+        EXPECT_EQ(e.Reason(), "unbound prefix");
+        EXPECT_EQ(e.Line(), 2u);
+        EXPECT_EQ(e.Column(), 3u);
+        EXPECT_EQ(e.Near(), "<gx:Track/>");
+    }
+    EXPECT_EQ(doc.CountElementsByTagName("kml"), 0); // nothing of it is kept
+}
+
+TEST(UKmlDom, LeadingTextOfAnElementIsItsFirstChild)
+{
+    TDomDocument doc;
+    doc.LoadFromText("<a><b>t<!--c-->u<i/>v</b><b><!--c-->w</b><b>x<![CDATA[y]]></b><b/></a>");
+    std::vector<std::string> children;
+    doc.ForEachElementByTagName("b", [&](TDomNode b) {
+        std::string line;
+        for (TDomNode c = b.FirstChild(); c; c = c.NextSibling()) {
+            line += std::string(c.NodeName()) + "=" + std::string(c.NodeValue()) + (c.IsElement() ? "(e)" : "") + " ";
+            EXPECT_EQ(c.ParentNode().NodeName(), "b");
+            EXPECT_FALSE(c.FirstChild() && !c.IsElement());
+        }
+        children.push_back(line);
+    });
+    EXPECT_EQ(children, (std::vector<std::string>{"#text=t #comment=c #text=u i=(e) #text=v ", "#comment=c #text=w ",
+                                                  "#text=x #cdata-section=y ", ""}));
 }

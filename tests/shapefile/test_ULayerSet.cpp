@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 using namespace quarvex;
 using quarvex::test::ReadText;
 using quarvex::test::TScratchDir;
@@ -97,12 +99,13 @@ TEST(ULayerSet, ZidsRunOnOverTwoDocumentsAndTextIsEscapedUtf8)
     TAttributeTable table(1252);
     PrepareWithTables(set, table, dir.Path());
     WritePointPass(set, table, {"Fish & Chips", "a<b>c", "Z\xC3\xBCrich \xE6\x9D\xB1"});
-    WritePointPass(set, table, {"", "last"});
+    WritePointPass(set, table, {"", "a]]>b]>c>"});
     set.Finish();
     EXPECT_EQ(PointLayer.Count, 5);
+    // "]]>" may not stand in text: its ">" is written as a reference.
     EXPECT_EQ(ReadText(dir.File("kml_tmp1.xml")),
               kHead + Entry(1, "Fish &amp; Chips") + Entry(2, "a&lt;b>c") + Entry(3, "Z\xC3\xBCrich \xE6\x9D\xB1") +
-                  Entry(4, "") + Entry(5, "last") + kTail);
+                  Entry(4, "") + Entry(5, "a]]&gt;b]>c>") + kTail);
     EXPECT_EQ(set.Corners.Count(), 4);
     TExtent e;
     set.Corners.GetExtent(e);
@@ -237,4 +240,95 @@ TEST(ULayerSet, AllFourLayersReadBackWithPyshp)
               std::string::npos)
         << inner;
     EXPECT_NE(inner.find("record 1 ZID 1 NAME 'Island'\n"), std::string::npos) << inner;
+}
+
+TEST(ULayerSet, AFaultLeavesEveryLayerWholeAndAlike)
+{
+    // Points with names of two-byte letters, written until a file-size limit
+    // stops one of the three files; each limit cuts a different file first.
+    const std::string name = "\xC5\x81\xC3\xB3\x64\xC5\xBA \xD0\x96";
+    for (uint64_t limit : {5000, 40 * 1000, 120 * 1000, 2000 * 1000}) {
+        TScratchDir dir;
+        TMyInfoParser set;
+        TAttributeTable table(1250);
+        PrepareWithTables(set, table, dir.Path());
+        std::string error;
+        {
+            quarvex::test::TFileSizeLimit cap(limit);
+            try {
+                WritePointPass(set, table, std::vector<std::string>(3000, name));
+                set.Finish();
+            } catch (const EInOutError& e) {
+                error = e.what();
+            }
+            try {
+                table.CloseAttributeTable();
+            } catch (const EInOutError&) {
+            }
+            set.FinishAfterError();
+        }
+        EXPECT_EQ(error, limit < 2000 * 1000 ? "Disk full" : "") << limit;
+        const std::string check = quarvex::test::RunCommand(
+            "/usr/bin/python3 '" + quarvex::test::SourceDir() + "/tests/tools/shpdump.py' --check '" + dir.Path() + "' 2>&1");
+        const int32_t n = PointLayer.Count;
+        EXPECT_EQ(check, "layer 1 shapes " + std::to_string(n) + " records " + std::to_string(n) +
+                             " ok\nlayer 2 shapes 0 records 0 ok\nlayer 3 shapes 0 records 0 ok\n"
+                             "layer 4 shapes 0 records 0 ok\n")
+            << limit;
+        auto shp = quarvex::test::ReadBytes(LayerOf(1).Name);
+        ASSERT_GE(shp.size(), 100u);
+        EXPECT_EQ(size_t((uint32_t(shp[24]) << 24) | (shp[25] << 16) | (shp[26] << 8) | shp[27]) * 2, shp.size());
+        std::string expected = kHead;
+        for (int zid = 1; zid <= n; ++zid)
+            expected += Entry(zid, name);
+        EXPECT_EQ(ReadText(dir.File("kml_tmp1.xml")), expected + kTail) << limit;
+        EXPECT_GT(n, 0);
+        EXPECT_EQ(n == 3000, limit == 2000 * 1000) << n;
+    }
+}
+
+TEST(ULayerSet, ALayerThatCannotBeMadeWholeIsRemoved)
+{
+    TScratchDir dir;
+    TMyInfoParser set;
+    TAttributeTable table(1252);
+    // An earlier job's table must not stay beside this job's layer.
+    set.SetDefaults();
+    PointLayer.Name = LayerFileName(1, dir.Path());
+    quarvex::test::WriteText(dir.File("kml_tmp1.dbf"), "old table");
+    set.Prepare(dir.Path());
+    EXPECT_FALSE(quarvex::test::FileExists(dir.File("kml_tmp1.dbf")));
+    table.CreateAttributeTable(ChangeFileExt(LayerOf(1).Name, ".dbf"));
+    table.CreateAttributeTable(ChangeFileExt(LayerOf(2).Name, ".dbf"));
+    // Kinds 3 and 4 have no table: the job stopped before creating them.
+    set.FinishAfterError();
+    for (int kind = 1; kind <= 4; ++kind) {
+        for (const char* ext : {".$m", ".dbf", ".xml"}) {
+            EXPECT_EQ(quarvex::test::FileExists(ChangeFileExt(LayerOf(kind).Name, ext)), kind <= 2) << kind << ext;
+        }
+    }
+    EXPECT_EQ(ReadText(dir.File("kml_tmp2.xml")), kHead + kTail);
+}
+
+TEST(ULayerSet, AFinishThatFailsAtOneLayerKeepsTheOthersWhole)
+{
+    TScratchDir dir;
+    TMyInfoParser set;
+    TAttributeTable table(1252);
+    PrepareWithTables(set, table, dir.Path());
+    WritePointPass(set, table, {"a", "b"});
+    // The inner rings' descriptions file cannot take its tail.
+    std::filesystem::remove(dir.File("kml_tmp4.xml"));
+    std::filesystem::create_directory(dir.File("kml_tmp4.xml"));
+    EXPECT_THROW(set.Finish(), EInOutError);
+    EXPECT_EQ(ReadText(dir.File("kml_tmp1.xml")), kHead + Entry(1, "a") + Entry(2, "b") + kTail);
+    for (int kind = 1; kind <= 3; ++kind) {
+        auto shp = quarvex::test::ReadBytes(LayerOf(kind).Name);
+        ASSERT_GE(shp.size(), 100u) << kind;
+        EXPECT_EQ(size_t(shp[27]) * 2 + size_t(shp[26]) * 512, shp.size()) << kind;
+        EXPECT_EQ(ReadText(ChangeFileExt(LayerOf(kind).Name, ".xml")).rfind(kTail), ReadText(ChangeFileExt(LayerOf(kind).Name, ".xml")).size() - kTail.size());
+    }
+    EXPECT_EQ(PointLayer.Count, 2);
+    EXPECT_FALSE(quarvex::test::FileExists(dir.File("kml_tmp4.$m")));
+    EXPECT_FALSE(quarvex::test::FileExists(dir.File("kml_tmp4.dbf")));
 }

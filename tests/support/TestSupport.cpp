@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 
@@ -96,6 +97,19 @@ TFileSizeLimit::~TFileSizeLimit()
     getrlimit(RLIMIT_FSIZE, &limit);
     limit.rlim_cur = oldSoft_;
     setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+TTmpfsMount::TTmpfsMount(const std::string& folder, const std::string& options) : folder_(folder)
+{
+    std::filesystem::create_directories(folder);
+    mounted_ = ::mount("quarvex-test", folder.c_str(), "tmpfs", options == "ro" ? MS_RDONLY : 0,
+                       options == "ro" ? "size=64k" : options.c_str()) == 0;
+}
+
+TTmpfsMount::~TTmpfsMount()
+{
+    if (mounted_)
+        ::umount2(folder_.c_str(), MNT_DETACH);
 }
 
 std::string SharedDir()

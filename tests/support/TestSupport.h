@@ -41,6 +41,19 @@ private:
     uint64_t oldSoft_;
 };
 
+// A tmpfs mounted on folder for the object's life, when this process may
+// mount (root); options as for mount -o, such as "size=200k" or "ro".
+class TTmpfsMount {
+public:
+    TTmpfsMount(const std::string& folder, const std::string& options);
+    ~TTmpfsMount();
+    bool Mounted() const { return mounted_; }
+
+private:
+    std::string folder_;
+    bool mounted_ = false;
+};
+
 std::string SharedDir();
 std::string SourceDir();
 

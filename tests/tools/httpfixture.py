@@ -10,11 +10,17 @@ Prints "PORT" on its first line, then serves until killed or for at most
   missing    404
   broken     a document that is not well-formed
   stall      the headers and part of a body, then nothing for 10 s
+  reset      the headers and part of a body, then the connection is reset
+  endless    a body that never ends, as fast as the client reads it
+  drip       the headers, then one byte every 0.3 s for ever
   redirect   302 to doc=two
   ua         a document whose one placemark is named after the User-Agent
 Every request is also written to standard error as "GET <address> <agent>".
 """
+import io
 import os
+import socket
+import struct
 import sys
 import threading
 import time
@@ -77,6 +83,42 @@ class Handler(BaseHTTPRequestHandler):
             self.wfile.write(b"<kml>")
             self.wfile.flush()
             time.sleep(10)
+        elif doc == "reset":
+            self.send_response(200)
+            self.send_header("Content-Length", "100000")
+            self.end_headers()
+            self.wfile.write(kml([("Cut", 1, 2)])[:150])
+            self.wfile.flush()
+            # A zero linger time makes close() send a reset, not an orderly end;
+            # the descriptor is closed at once, whatever else refers to it.
+            self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            os.close(self.connection.detach())
+            self.wfile, self.rfile = io.BytesIO(), io.BytesIO()
+            self.close_connection = True
+        elif doc == "endless":
+            self.send_response(200)
+            self.end_headers()
+            self.close_connection = True
+            chunk = b"<!--" + b"x" * 65536 + b"-->"
+            try:
+                self.wfile.write(b"<kml>")
+                while True:
+                    self.wfile.write(chunk)
+            except OSError:
+                pass
+        elif doc == "drip":
+            self.send_response(200)
+            self.end_headers()
+            self.close_connection = True
+            try:
+                self.wfile.write(b"<kml>")
+                self.wfile.flush()
+                while True:
+                    time.sleep(0.3)
+                    self.wfile.write(b" ")
+                    self.wfile.flush()
+            except OSError:
+                pass
         elif doc == "redirect":
             self.reply(302, b"", [("Location", MARKER + "doc=two")])
         elif doc == "ua":
