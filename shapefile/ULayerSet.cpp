@@ -111,9 +111,12 @@ void TMyInfoParser::Prepare(const std::string& workFolder)
     // the job stops before it creates its own.
     for (int kind : kKinds)
         active_[size_t(kind)] = IsEnabled(kind);
+    // A folder standing where a layer's file goes is named, not reported as
+    // a bare "File access denied".
     for (int kind : kKinds)
         if (IsEnabled(kind))
-            DeleteIfExists(ChangeFileExt(LayerOf(kind).Name, ".dbf"));
+            for (const char* ext : {".dbf", ".$m", ".xml"})
+                DeleteIfExists(ChangeFileExt(LayerOf(kind).Name, ext));
     for (int kind : kKinds) {
         if (!IsEnabled(kind))
             continue;

@@ -539,3 +539,17 @@ TEST(ConvertCli, GdalReadsTheLayersOfEveryCorpusFile)
     }
     EXPECT_GE(compared, 15);
 }
+
+TEST(ConvertCli, AFolderWhereALayerGoesIsNamed)
+{
+    TScratchDir dir;
+    WriteText(dir.File("one.kml"), kDesktopLayout);
+    for (const char* name : {"kml_tmp2.$m", "kml_tmp1.xml", "kml_tmp4.dbf"}) {
+        TScratchDir work;
+        std::filesystem::create_directories(work.File(name));
+        TRun run = Convert("--work-dir " + work.Path() + " " + dir.File("one.kml"));
+        EXPECT_EQ(run.status, 1) << name;
+        EXPECT_EQ(run.err, "quarvex-convert: Cannot delete \"" + work.File(name) + "\": it is a folder, not a file\n")
+            << name;
+    }
+}
