@@ -5,6 +5,7 @@
 #include "platform/UProgramInfo.h"
 #include "ui_UAbout.h"
 
+#include <QLabel>
 #include <QMouseEvent>
 
 namespace quarvex {
@@ -17,18 +18,26 @@ TfrAbout::TfrAbout(QWidget* owner) : QDialog(owner, Qt::Tool), ui(std::make_uniq
 
 TfrAbout::~TfrAbout() = default;
 
-void TfrAbout::mousePressEvent(QMouseEvent* event)
+void TfrAbout::mouseReleaseEvent(QMouseEvent* event)
 {
-    // Only clicks that reach the box itself, not one of its labels.
-    if (childAt(event->position().toPoint()) == nullptr)
-        FormClick();
+    // A left click on the box itself, not on one of its texts.
+    if (event->button() != Qt::LeftButton)
+        return;
+    const QPoint at = event->position().toPoint();
+    for (const QLabel* label : findChildren<QLabel*>()) {
+        const QRect text = label->geometry().intersected(
+            QRect(label->pos() + label->contentsRect().topLeft(), label->sizeHint()));
+        if (text.contains(at))
+            return;
+    }
+    FormClick();
 }
 
 void ShowAbout(QWidget* owner)
 {
     TfrAbout about(owner);
     about.findChild<QLabel*>("Label4")->setText("Build: " + QString::fromStdString(AppVersion));
-    CentreOnOwner(about, owner ? owner->window() : nullptr);
+    CentreWhenShown(about, owner ? owner->window() : nullptr);
     DialogHook().ExecModal(about);
 }
 

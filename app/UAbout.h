@@ -19,7 +19,7 @@ public:
     void FormClick() { close(); }
 
 protected:
-    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     std::unique_ptr<Ui::TfrAbout> ui;

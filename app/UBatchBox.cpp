@@ -29,6 +29,16 @@ TfrBatch::TfrBatch(QWidget* owner) : QDialog(owner), ui(std::make_unique<Ui::Tfr
     connect(ui->Button5, &QPushButton::clicked, this, &TfrBatch::Button5Click);
     connect(ui->Button6, &QPushButton::clicked, this, &TfrBatch::Button6Click);
     connect(ui->ListBox1, &QListWidget::itemClicked, this, &TfrBatch::ListBox1Click);
+    // A file chosen with the keyboard is chosen as by a click.
+    connect(ui->ListBox1, &QListWidget::currentRowChanged, this, [this](int row) {
+        if (row >= 0)
+            ListBox1Click();
+    });
+    // The dialog has no default button: Return does not press one.
+    for (QPushButton* button : findChildren<QPushButton*>()) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
 }
 
 TfrBatch::~TfrBatch() = default;
@@ -106,18 +116,35 @@ void TfrBatch::ListBox1Click()
     ui->Button2->setEnabled(true);
 }
 
+namespace {
+// The local file an address names: file addresses without a host, or of
+// this machine; empty for anything else.
+QString LocalFile(const QUrl& url)
+{
+    if (!url.isLocalFile())
+        return {};
+    const QString host = url.host();
+    if (!host.isEmpty() && host != "localhost")
+        return {};
+    return QFileInfo(url.path()).absoluteFilePath();
+}
+} // namespace
+
 void TfrBatch::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (event->mimeData()->hasUrls())
-        event->acceptProposedAction();
+    for (const QUrl& url : event->mimeData()->urls())
+        if (!LocalFile(url).isEmpty()) {
+            event->acceptProposedAction();
+            return;
+        }
 }
 
 void TfrBatch::dropEvent(QDropEvent* event)
 {
     QStringList files;
     for (const QUrl& url : event->mimeData()->urls())
-        if (url.isLocalFile())
-            files << QFileInfo(url.toLocalFile()).absoluteFilePath();
+        if (const QString file = LocalFile(url); !file.isEmpty())
+            files << file;
     if (files.isEmpty())
         return;
     activateWindow();
@@ -130,7 +157,7 @@ void TfrBatch::dropEvent(QDropEvent* event)
 void ShowBatchDialog(QWidget* owner)
 {
     TfrBatch dialog(owner);
-    CentreOnOwner(dialog, owner ? owner->window() : nullptr);
+    CentreWhenShown(dialog, owner ? owner->window() : nullptr);
     DialogHook().ExecModal(dialog);
 }
 

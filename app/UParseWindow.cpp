@@ -6,6 +6,7 @@
 #include "ui_UParseWindow.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 
 namespace quarvex {
 
@@ -101,7 +102,6 @@ void TfrParse::ShowSummary()
     setWindowTitle("quarvex");
     ui->Panel1->move(ui->Notebook1->width() - ui->Panel1->width(), 0);
     ui->Notebook1->setCurrentIndex(1);
-    jobEnded_ = true;
 }
 
 void TfrParse::Timer1Timer()
@@ -118,6 +118,10 @@ void TfrParse::Timer1Timer()
         ShowErrorMessage(this, QString::fromUtf8(e.what()));
     }
     Timer1.setInterval(10000);
+    // Keys and clicks that waited while the job ran are still refused, so
+    // that none of them closes the summary before the user has seen it.
+    QCoreApplication::processEvents();
+    jobEnded_ = true;
 }
 
 void TfrParse::closeEvent(QCloseEvent* event)
@@ -148,8 +152,7 @@ void RunConversionJob(QWidget* owner, const std::string& inputPath, const std::s
     window.JobPending = true;
     window.Job.Begin(inputPath, displayName); // DocPath, an empty Label2, "File: ", the link lists emptied
     window.findChild<QStackedWidget*>("Notebook1")->setCurrentIndex(0);
-    window.resize(window.size());
-    CentreOnOwner(window, owner ? owner->window() : nullptr);
+    CentreWhenShown(window, owner ? owner->window() : nullptr);
     DialogHook().ExecModal(window);
 }
 

@@ -15,5 +15,7 @@ QPoint CentredPosition(QSize areaSize, QSize windowSize);
 
 // Moves window so that it is centred on owner's frame.
 void CentreOnOwner(QWidget& window, const QWidget* owner);
+// Centres window on owner each time it is shown, when its frame is known.
+void CentreWhenShown(QWidget& window, const QWidget* owner);
 
 } // namespace quarvex

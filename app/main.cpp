@@ -208,7 +208,12 @@ void TfrMain::OpenFile(const QString& fileName)
     ui->Panel4->repaint();
     ui->Panel1->repaint();
 
-    const std::string kmlPath = ResolveKmlPath(chosen, WorkFolder, UnZip1);
+    std::string kmlPath;
+    try {
+        kmlPath = ResolveKmlPath(chosen, WorkFolder, UnZip1);
+    } catch (const EQuarvexError& e) {
+        throw EQuarvexError(chosen + ": " + e.what()); // the file the user chose, named
+    }
     if (!kmlPath.empty())
         ui->StatusPanel2->setText(fileName);
     {

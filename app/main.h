@@ -56,7 +56,6 @@ protected:
 
 private:
     void FormCreate();
-    void FormResize() { PanelMapResize(); }
     void ExportReminder();
     void ConnectCheck(TLayerCheck& check, QCheckBox* box);
     // Runs draw with the map view painting on Image1's bitmap, then shows it.

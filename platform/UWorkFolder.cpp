@@ -34,7 +34,9 @@ std::string DefaultWorkFolder(const std::string& programFolder)
 {
     const std::string beside = IncludeTrailingSlash(programFolder) + "ztmp/";
     std::error_code ec;
-    if (std::filesystem::is_directory(beside, ec) ? CanWrite(beside) : CanWrite(programFolder))
+    const std::string besideName = beside.substr(0, beside.size() - 1); // a file there fails with the "/"
+    const bool stands = std::filesystem::exists(std::filesystem::symlink_status(besideName, ec));
+    if (std::filesystem::is_directory(beside, ec) ? CanWrite(beside) : !stands && CanWrite(programFolder))
         return beside;
     return UserCacheFolder() + "quarvex/ztmp/";
 }

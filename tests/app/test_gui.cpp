@@ -12,7 +12,9 @@
 #include "support/TestSupport.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -286,6 +288,36 @@ TEST_F(Gui, MalformedFileEndsWithTheErrorAndAWindowThatCloses)
     EXPECT_NE(hook.Messages[0].Text.find("File not found"), std::string::npos) << hook.Messages[0].Text;
 }
 
+TEST_F(Gui, KeysPressedWhileTheJobRunsDoNotCloseTheSummary)
+{
+    hook.OpenAnswers.push_back(QString::fromStdString(Scene()));
+    bool connected = false, posted = false, summaryStayed = false;
+    hook.OnModal = [&](QDialog& w) {
+        auto& parse = static_cast<TfrParse&>(w);
+        if (!connected) {
+            connected = true;
+            // The log grows while the job runs: an Escape and a close request
+            // are queued then, and delivered only after the job.
+            QObject::connect(Find<QPlainTextEdit>(w, "Memo1"), &QPlainTextEdit::textChanged, &w, [&] {
+                if (posted)
+                    return;
+                posted = true;
+                QCoreApplication::postEvent(&w, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+                QCoreApplication::postEvent(&w, new QCloseEvent);
+            });
+        }
+        if (!parse.JobEnded())
+            return false;
+        QApplication::processEvents();
+        summaryStayed = w.isVisible() && Find<QStackedWidget>(w, "Notebook1")->currentIndex() == 1;
+        QTest::mouseClick(Find<QToolButton>(w, "SpeedButton1"), Qt::LeftButton);
+        return true;
+    };
+    Find<QToolButton>(window, "SpeedButton1")->click();
+    EXPECT_TRUE(posted);
+    EXPECT_TRUE(summaryStayed);
+}
+
 TEST_F(Gui, ExportRemindersHelpMenuAndAbout)
 {
     const std::string reminder = "Use the \"Open File\" option to load a File";
@@ -363,6 +395,9 @@ TEST_F(Gui, BatchDialogRules)
             return texts;
         };
         EXPECT_TRUE(remove->isEnabled());
+        // Return presses no button: the dialog has no default one.
+        QTest::keyClick(list, Qt::Key_Return);
+        EXPECT_TRUE(hook.BrowseTitles.empty());
         // Start Transformation with an empty list.
         Find<QPushButton>(dialog, "Button4")->click();
         EXPECT_EQ(MessageTexts(), std::vector<std::string>{"Add some files to process"});
@@ -404,6 +439,12 @@ TEST_F(Gui, BatchDialogRules)
         EXPECT_EQ(list->count(), 3);
         EXPECT_EQ(list->currentRow(), 2);
         EXPECT_TRUE(list->item(2)->isSelected());
+        // A file chosen with the keyboard can be removed too.
+        remove->setEnabled(false);
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_Up);
+        EXPECT_EQ(list->currentRow(), 1);
+        EXPECT_TRUE(remove->isEnabled());
         while (list->count() > 1) {
             list->setCurrentRow(0);
             remove->click();

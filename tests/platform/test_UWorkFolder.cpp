@@ -26,6 +26,10 @@ TEST(UWorkFolder, BesideTheProgramOrInTheUserCache)
     };
     for (const auto& c : cases)
         EXPECT_EQ(DefaultWorkFolder(c.programFolder), c.expected) << c.programFolder;
+    // A file named ztmp beside the program: the cache folder is used instead.
+    TScratchDir blocked;
+    quarvex::test::WriteText(blocked.File("ztmp"), "x");
+    EXPECT_EQ(DefaultWorkFolder(blocked.Path()), userCache);
 
     std::string error;
     EXPECT_TRUE(EnsureWorkFolder(userCache, error)) << error;
