@@ -5,6 +5,7 @@
 #include "platform/UErrors.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -199,9 +200,11 @@ bool MatchesMask(const std::string& mask, const std::string& name)
 
 std::string ListingLine(const TZipEntryHeader& h)
 {
-    const long ratio = h.UncompressedSize == 0
-                           ? 0
-                           : long(std::nearbyint(double(h.CompressedSize) * 100.0 / double(h.UncompressedSize) - 100.0));
+    // ZIP64 sizes can make the ratio larger than any integer: it is held
+    // inside a range that prints, and converts, safely.
+    const double percent =
+        h.UncompressedSize == 0 ? 0.0 : double(h.CompressedSize) * 100.0 / double(h.UncompressedSize) - 100.0;
+    const long ratio = long(std::nearbyint(std::clamp(percent, -1e15, 1e15)));
     const std::tm t = DosDateTime(h);
     char when[64];
     std::snprintf(when, sizeof when, "%02d-%02d-%04d\t%02d:%02d:%02d", t.tm_mday, t.tm_mon + 1, t.tm_year + 1900,

@@ -52,6 +52,12 @@ TEST(UUnZip, ListingLines)
     unzip.ListArchive(path, lines);
     EXPECT_EQ(lines, (std::vector<std::string>{"kept", "a.txt\t100\t25\t-75%\t21-03-2002\t00:46:38",
                                                "b/c.kml\t0\t0\t0%\t15-12-2025\t15:17:56"}));
+    // ZIP64 sizes far apart give a ratio beyond any integer: it is capped.
+    TZipEntryHeader huge;
+    huge.Name = "z";
+    huge.CompressedSize = uint64_t(1) << 62;
+    huge.UncompressedSize = 1;
+    EXPECT_EQ(ListingLine(huge).substr(0, 41), "z\t1\t4611686018427387904\t1000000000000000%");
     // Not an archive: no lines, no error; a missing file raises the I/O error.
     lines.clear();
     unzip.ListArchive(WriteArchive(dir, "x.kmz", "plain text, no archive"), lines);
