@@ -10,6 +10,7 @@
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <unistd.h>
 
 namespace quarvex {
@@ -20,7 +21,8 @@ const char* const kConvertUsage =
     "Converts the points, paths and polygon rings of a KML file or KMZ archive into\n"
     "shapefile layers (kml_tmp1..4 .$m, .dbf, .xml) in the work folder.\n"
     "\n"
-    "  --work-dir DIR  folder for the layers, created when missing (default: the\n"
+    "  --work-dir DIR  folder for the layers (and the document taken out of a KMZ,\n"
+    "                  also in an export), created when missing (default: the\n"
     "                  program's folder + ztmp/, or ~/.cache/quarvex/ztmp/ when the\n"
     "                  program's folder cannot be written)\n"
     "  --png IMAGE     after the job, saves the map as the desktop program shows it\n"
@@ -224,6 +226,10 @@ bool ParseConvertArguments(const std::vector<std::string>& args, TConvertOptions
     bool exportOptionGiven = false;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
+        if (arg == "--") { // everything after it is a FILE, whatever it starts with
+            options.Inputs.insert(options.Inputs.end(), args.begin() + long(i) + 1, args.end());
+            break;
+        }
         const int exportOption = ParseExportOption(args, i, options, exportOptionGiven, error);
         if (exportOption < 0)
             return false;
@@ -301,34 +307,70 @@ int Fail(const std::string& message)
 }
 
 // Every input into its sets; one that fails is reported and the others go on.
+// The bar over the files of an export, on standard error when that is a
+// terminal; cleared before every log line, so that the two never mix.
+class TFilesBar {
+public:
+    explicit TFilesBar(size_t files) : files_(files), draw_(isatty(STDERR_FILENO)) {}
+    ~TFilesBar() { Clear(); }
+    void Show(size_t done, const std::string& name)
+    {
+        if (!draw_)
+            return;
+        const size_t filled = files_ ? done * 30 / files_ : 0;
+        std::fprintf(stderr, "\r[%-30s] %zu/%zu %-30.30s", std::string(filled, '#').c_str(), done, files_, name.c_str());
+        std::fflush(stderr);
+        shown_ = true;
+    }
+    void Clear()
+    {
+        if (!shown_)
+            return;
+        std::fprintf(stderr, "\r%75s\r", "");
+        shown_ = false;
+    }
+
+private:
+    size_t files_;
+    bool draw_;
+    bool shown_ = false;
+};
+
 int RunExport(const TConvertOptions& options, const std::string& workFolder)
 {
     std::string reason;
     if (!EnsureWorkFolder(IncludeTrailingSlash(options.Export.Folder), reason))
         return Fail("cannot create the export folder " + options.Export.Folder + ": " + reason);
-    const bool drawBar = isatty(STDERR_FILENO);
     int status = 0;
     try {
-        TShapeExport exporter(options.Export, workFolder, [](const std::string& line) {
+        TFilesBar bar(options.Inputs.size());
+        TShapeExport exporter(options.Export, workFolder, [&bar](const std::string& line) {
+            bar.Clear();
             std::fputs(line.c_str(), stdout);
             std::fputc('\n', stdout);
             std::fflush(stdout);
         });
-        const size_t n = options.Inputs.size();
-        for (size_t i = 0; i < n; ++i) {
+        // Two inputs of one base name would write the same sets: the first wins.
+        std::map<std::string, std::string> firstOfBase;
+        for (size_t i = 0; i < options.Inputs.size(); ++i) {
             const std::string& input = options.Inputs[i];
-            if (drawBar)
-                std::fprintf(stderr, "\r[%zu/%zu] %-50.50s", i + 1, n, ExtractFileName(input).c_str());
+            bar.Show(i, ExtractFileName(input));
+            const auto [first, isNew] = firstOfBase.emplace(ExportBaseName(input), input);
+            if (!isNew) {
+                bar.Clear();
+                status = Fail(input + ": not exported, its sets would replace those of " + first->second +
+                              " (the same base name)");
+                continue;
+            }
             try {
                 exporter.ExportFile(input);
             } catch (const std::exception& e) {
-                if (drawBar)
-                    std::fprintf(stderr, "\r%70s\r", "");
-                status = Fail(input + ": " + e.what());
+                bar.Clear();
+                // Parse errors name the file already.
+                const std::string message = e.what();
+                status = Fail(message.rfind(input + ":", 0) == 0 ? message : input + ": " + message);
             }
         }
-        if (drawBar)
-            std::fprintf(stderr, "\r%70s\r", "");
     } catch (const std::exception& e) {
         return Fail(e.what());
     }

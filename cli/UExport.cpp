@@ -34,14 +34,6 @@ void WriteTextFile(const std::string& path, const std::string& text)
     file.Close();
 }
 
-// The input's file name without its last extension.
-std::string BaseName(const std::string& input)
-{
-    const std::string name = ExtractFileName(input);
-    const size_t dot = name.rfind('.');
-    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
-}
-
 bool SamePoint(const TCXY& a, const TCXY& b)
 {
     return a.X == b.X && a.Y == b.Y;
@@ -60,9 +52,17 @@ struct TCounts {
     int skipped = 0;        // malformed tuples
     int unprojected = 0;    // tuples the coordinate system cannot take
     int droppedRings = 0;   // fewer than 3 distinct vertices
+    int orphanHoles = 0;    // holes whose outer ring was dropped or missing
 };
 
 } // namespace
+
+std::string ExportBaseName(const std::string& input)
+{
+    const std::string name = ExtractFileName(input);
+    const size_t dot = name.rfind('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
 
 double RingArea2(const std::vector<TCXY>& ring)
 {
@@ -113,6 +113,7 @@ struct TShapeExport::TPlannedSet {
     std::string path;      // folder + base + "_points" etc., without extension
     TCounts counts;
     bool written = false;
+    std::vector<std::string> parts; // the extensions written under temporary names
 };
 
 TShapeExport::TShapeExport(const TExportOptions& options, const std::string& workFolder,
@@ -123,6 +124,9 @@ TShapeExport::TShapeExport(const TExportOptions& options, const std::string& wor
 
 void TShapeExport::ExportFile(const std::string& input)
 {
+    std::error_code ec;
+    if (fs::is_directory(input, ec))
+        throw EQuarvexError("it is a folder, not a KML or KMZ file");
     TUnZip unzip;
     if (options_.MaxDocumentSize > 0)
         unzip.MaxEntrySize = options_.MaxDocumentSize;
@@ -133,55 +137,76 @@ void TShapeExport::ExportFile(const std::string& input)
     TDomDocument doc;
     doc.Load(kml);
 
-    const std::string base = IncludeTrailingSlash(options_.Folder) + BaseName(input);
+    const std::string base = IncludeTrailingSlash(options_.Folder) + ExportBaseName(input);
     std::vector<TPlannedSet> sets;
     if (options_.Points)
-        sets.push_back({TFeatureClass::Point, "      Points: ", base + "_points", {}});
+        sets.push_back({TFeatureClass::Point, "      Points: ", base + "_points", {}, false, {}});
     if (options_.Paths)
-        sets.push_back({TFeatureClass::Path, "      Paths: ", base + "_paths", {}});
+        sets.push_back({TFeatureClass::Path, "      Paths: ", base + "_paths", {}, false, {}});
     if (options_.Outer || options_.Inner)
-        sets.push_back({TFeatureClass::Polygon, "      Polygons: ", base + "_polygons", {}});
+        sets.push_back({TFeatureClass::Polygon, "      Polygons: ", base + "_polygons", {}, false, {}});
 
+    // Parts left by an export that was stopped go first: none of them may
+    // pass for this run's, and a link standing there is removed, not followed.
     auto removeParts = [&] {
-        std::error_code ec;
+        std::error_code ignored;
         for (const TPlannedSet& set : sets)
             for (const char* ext : kSetExtensions)
-                fs::remove(set.path + ext + kPartSuffix, ec);
+                fs::remove(set.path + ext + kPartSuffix, ignored);
     };
+    removeParts();
     log_("File: " + ExtractFileName(input));
     try {
         for (TPlannedSet& set : sets)
             set.written = WriteSet(doc, set);
+        doc.Release();
+        PutSetsInPlace(sets);
     } catch (...) {
         removeParts();
         throw;
     }
-    doc.Release();
+    LogCounts(sets);
+}
 
-    // Every new file is complete: the sets of this name are replaced. A
-    // class that has nothing now leaves no set of the earlier run behind.
+void TShapeExport::PutSetsInPlace(const std::vector<TPlannedSet>& sets)
+{
+    // Nothing is replaced until every target is known to be a file (or
+    // nothing): a folder in the way would leave a set half old, half new.
     std::error_code ec;
+    for (const TPlannedSet& set : sets)
+        for (const char* ext : kSetExtensions) {
+            const std::string target = set.path + ext;
+            const fs::file_status status = fs::symlink_status(target, ec);
+            if (fs::exists(status) && !fs::is_regular_file(status) && !fs::is_symlink(status))
+                throw EQuarvexError("Cannot put " + target + " in place: something that is not a file stands there");
+        }
+    // Every new file is complete: the sets of this name are replaced. A
+    // class that has nothing now, or a file this run does not write (a .prj
+    // after --no-prj), leaves nothing of the earlier run behind.
     for (const TPlannedSet& set : sets) {
         for (const char* ext : kSetExtensions) {
             const std::string target = set.path + ext;
-            const std::string part = target + kPartSuffix;
-            if (set.written && fs::exists(part, ec)) {
-                fs::rename(part, target, ec);
-                if (ec) {
-                    removeParts();
+            const bool wroteIt = std::find(set.parts.begin(), set.parts.end(), std::string(ext)) != set.parts.end();
+            if (wroteIt) {
+                fs::rename(target + kPartSuffix, target, ec);
+                if (ec)
                     throw EQuarvexError("Cannot put " + target + " in place: " + ec.message());
-                }
-            } else if (fs::is_regular_file(fs::symlink_status(target, ec))) {
+            } else if (fs::exists(fs::symlink_status(target, ec))) {
                 fs::remove(target, ec);
             }
         }
     }
+}
+
+void TShapeExport::LogCounts(const std::vector<TPlannedSet>& sets)
+{
     TCounts total;
     for (const TPlannedSet& set : sets) {
         log_(set.label + std::to_string(set.counts.features));
         total.skipped += set.counts.skipped;
         total.unprojected += set.counts.unprojected;
         total.droppedRings += set.counts.droppedRings;
+        total.orphanHoles += set.counts.orphanHoles;
     }
     if (total.skipped > 0)
         log_("      Skipped coordinates: " + std::to_string(total.skipped));
@@ -189,6 +214,8 @@ void TShapeExport::ExportFile(const std::string& input)
         log_("      Coordinates outside the coordinate system: " + std::to_string(total.unprojected));
     if (total.droppedRings > 0)
         log_("      Rings dropped (fewer than 3 distinct vertices): " + std::to_string(total.droppedRings));
+    if (total.orphanHoles > 0)
+        log_("      Holes left out with their outer ring: " + std::to_string(total.orphanHoles));
     for (const TPlannedSet& set : sets)
         if (set.written)
             log_("  - " + set.path + ".shp");
@@ -275,6 +302,8 @@ bool TShapeExport::WriteSet(TDomDocument& doc, TPlannedSet& set)
                                if (options_.Inner && (outerKept || !options_.Outer))
                                    for (const TCoordRun& hole : feature.Holes)
                                        AddRing(hole, options_.Outer, projection_, withZ, shape, set.counts);
+                               else if (options_.Inner)
+                                   set.counts.orphanHoles += int(feature.Holes.size());
                            } else {
                                ProjectRun(feature.Outer, projection_, withZ, shape, set.counts);
                                if (set.featureClass == TFeatureClass::Path && shape.Points.size() < 2)
@@ -290,9 +319,17 @@ bool TShapeExport::WriteSet(TDomDocument& doc, TPlannedSet& set)
                        });
         shapes.Finish();
         table.Close();
+        set.parts = {".shp", ".shx", ".dbf"};
         WriteTextFile(set.path + ".cpg" + part, "UTF-8");
-        if (options_.Prj)
+        set.parts.push_back(".cpg");
+        if (options_.Prj) {
             WriteTextFile(set.path + ".prj" + part, projection_.EsriWkt());
+            set.parts.push_back(".prj");
+        }
+    } catch (const EInOutError& e) {
+        shapes.Abandon();
+        table.Abandon();
+        throw EQuarvexError("Cannot write " + set.path + ".*: " + e.what());
     } catch (...) {
         shapes.Abandon();
         table.Abandon();

@@ -48,12 +48,19 @@ private:
     // Writes one class's set under temporary names; false when the document
     // holds no element of the class.
     bool WriteSet(class TDomDocument& doc, TPlannedSet& set);
+    // Renames the sets' temporary files into place; raises before touching
+    // any file when one of the targets cannot be replaced.
+    void PutSetsInPlace(const std::vector<TPlannedSet>& sets);
+    void LogCounts(const std::vector<TPlannedSet>& sets);
 
     TExportOptions options_;
     std::string workFolder_;
     std::function<void(const std::string&)> log_;
     TExportProjection projection_;
 };
+
+// The input's file name without its last extension: the B of B_points.
+std::string ExportBaseName(const std::string& input);
 
 // Orientation of a ring in the plane: twice its signed area, positive
 // when it runs counter-clockwise (y up).

@@ -3,6 +3,8 @@
 #include "kml/UCoordText.h"
 #include "kml/UPlacemark.h"
 
+#include <string>
+
 #include <vector>
 
 namespace quarvex {
@@ -15,8 +17,7 @@ constexpr size_t kMaxDescriptionText = 4096;
 
 bool IsElement(TDomNode node)
 {
-    const std::string_view name = node.NodeName();
-    return !name.empty() && name[0] != '#';
+    return node.IsElement();
 }
 
 TDomNode FirstChildElement(TDomNode node, std::string_view upperName)
@@ -35,15 +36,54 @@ TDomNode FirstElement(TDomNode node)
     return TDomNode();
 }
 
+// The placemark a geometry belongs to, through any geometry containers in
+// between (MultiGeometry, or the Multi* elements some writers use); a null
+// node for a geometry that is no placemark's, such as a photo overlay's
+// position, which has a feature or a folder above it instead.
 TDomNode PlacemarkOf(TDomNode node)
 {
-    for (TDomNode up = node.ParentNode(); up; up = up.ParentNode())
-        if (SameNameUpperCased(up.NodeName(), "PLACEMARK"))
+    constexpr int kMaxLevels = 64; // deeper nesting is no placemark's geometry
+    static const std::string_view kFeatures[] = {"DOCUMENT", "FOLDER", "KML", "PHOTOOVERLAY", "GROUNDOVERLAY",
+                                                 "SCREENOVERLAY", "NETWORKLINK"};
+    int level = 0;
+    for (TDomNode up = node.ParentNode(); up && level < kMaxLevels; up = up.ParentNode(), ++level) {
+        const std::string_view name = up.NodeName();
+        if (SameNameUpperCased(name, "PLACEMARK"))
             return up;
+        for (std::string_view feature : kFeatures)
+            if (SameNameUpperCased(name, feature))
+                return TDomNode();
+    }
     return TDomNode();
 }
 
-// The children of node as text, walked without recursion.
+void AppendEscaped(std::string& out, std::string_view text)
+{
+    for (char c : text) {
+        if (c == '&')
+            out += "&amp;";
+        else if (c == '<')
+            out += "&lt;";
+        else if (c == '"')
+            out += "&quot;";
+        else
+            out += c;
+    }
+}
+
+void AppendStartTag(std::string& out, TDomNode element, bool empty)
+{
+    out.append("<").append(element.NodeName());
+    element.ForEachAttribute([&](std::string_view name, std::string_view value) {
+        out.append(" ").append(name).append("=\"");
+        AppendEscaped(out, value);
+        out.append("\"");
+    });
+    out.append(empty ? "/>" : ">");
+}
+
+// The children of node as text, walked without recursion: text and CDATA as
+// they are, elements with their tags and attributes, comments left out.
 void AppendChildrenText(TDomNode node, std::string& out)
 {
     struct TOpen {
@@ -64,11 +104,22 @@ void AppendChildrenText(TDomNode node, std::string& out)
         const std::string_view name = child.NodeName();
         if (name == "#text" || name == "#cdata-section") {
             out.append(child.NodeValue());
-        } else if (IsElement(child)) {
-            out.append("<").append(name).append(">");
-            open.push_back({child, child.FirstChild()});
+        } else if (child.IsElement()) {
+            const bool empty = !child.FirstChild();
+            AppendStartTag(out, child, empty);
+            if (!empty)
+                open.push_back({child, child.FirstChild()});
         }
     }
+}
+
+std::string Trimmed(std::string text)
+{
+    const char* const blanks = " \t\r\n";
+    const size_t first = text.find_first_not_of(blanks);
+    if (first == std::string::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
 void ReadRun(TDomNode holder, TCoordRun& run, int& skipped)
@@ -83,18 +134,24 @@ std::string ElementText(TDomNode node, std::string_view upperName)
     std::string text;
     if (TDomNode element = FirstChildElement(node, upperName))
         AppendChildrenText(element, text);
-    return text;
+    return Trimmed(std::move(text));
 }
 
 void ForEachFeature(TDomDocument& doc, TFeatureClass featureClass, bool withDescriptions, int& skipped,
                     const std::function<void(const TExportFeature&)>& visit)
 {
     static const char* const kTags[] = {"Point", "LineString", "Polygon"};
-    TPlacemarkNames names;
     TExportFeature feature;
+    TDomNode lastPlacemark; // geometries of one placemark share its texts
     doc.ForEachElementByTagName(kTags[int(featureClass)], [&](TDomNode element) {
-        feature.Name = names.PlacemarkName(element.ParentNode());
-        feature.Description = withDescriptions ? ElementText(PlacemarkOf(element), "DESCRIPTION") : std::string();
+        const TDomNode placemark = PlacemarkOf(element);
+        if (!placemark)
+            return;
+        if (!(placemark == lastPlacemark)) {
+            lastPlacemark = placemark;
+            feature.Name = ElementText(placemark, "NAME");
+            feature.Description = withDescriptions ? ElementText(placemark, "DESCRIPTION") : std::string();
+        }
         feature.Holes.clear();
         feature.HasOuter = true;
         if (featureClass != TFeatureClass::Polygon) {

@@ -1,7 +1,7 @@
 // The features of a loaded KML document as the export writes them: every
-// Point, LineString and Polygon element in document order, with the name and
-// description of the placemark that holds it, and for polygons the outer
-// ring together with all its holes.
+// Point, LineString and Polygon of a placemark in document order, with the
+// placemark's name and description, and for polygons the outer ring
+// together with all its holes.
 #pragma once
 
 #include "geometry/UXYCoo.h"
@@ -36,9 +36,10 @@ enum class TFeatureClass { Point, Path, Polygon };
 void ForEachFeature(TDomDocument& doc, TFeatureClass featureClass, bool withDescriptions, int& skipped,
                     const std::function<void(const TExportFeature&)>& visit);
 
-// The text of the first child element of node named like upperName, with
-// the text of all its children: text and CDATA as they are, child elements
-// with their tags. Empty when there is no such child.
+// The text of the first child element of node named like upperName: text
+// and CDATA as they are, child elements with their tags and attributes,
+// comments left out, white space trimmed at both ends. Empty when there is
+// no such child.
 std::string ElementText(TDomNode node, std::string_view upperName);
 
 } // namespace quarvex

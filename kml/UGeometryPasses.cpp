@@ -32,6 +32,7 @@ TPassResult RunGeometryPass(TPassContext& c, const char* passName, const char* t
     c.Layers.OpenDescriptions(kind);
     c.Dbf1.OpenAttributeTable(TableNameOf(layer.Name));
     int i = 0;
+    c.Names.Forget();
     c.XMLDoc.ForEachElementByTagName(tagName, [&](TDomNode element) {
         ++i;
         writeElement(element, *writer, layer.Count + i, result.skipped);

@@ -36,6 +36,9 @@ const std::string& TPlacemarkNames::PlacemarkName(TDomNode holder)
 {
     if (SameNameUpperCased(holder.NodeName(), "MULTIGEOMETRY"))
         holder = holder.ParentNode();
+    if (holder && holder == holder_)
+        return current_;
+    holder_ = holder;
     current_.assign(ChildText(holder, "NAME"));
     return current_;
 }

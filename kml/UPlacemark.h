@@ -27,9 +27,13 @@ class TPlacemarkNames {
 public:
     // Fills the current placemark name and returns it.
     const std::string& PlacemarkName(TDomNode holder);
+    // Forgets the last holder; called when another document may have been
+    // loaded, whose nodes could lie where the old ones were.
+    void Forget() { holder_ = TDomNode(); }
 
 private:
     std::string current_;
+    TDomNode holder_; // the holder current_ belongs to: geometries often share one
 };
 
 } // namespace quarvex

@@ -347,6 +347,14 @@ bool TDomNode::IsElement() const
     return !leadingText_ && pugi::xml_node(node_).type() == pugi::node_element;
 }
 
+void TDomNode::ForEachAttribute(const std::function<void(std::string_view, std::string_view)>& visit) const
+{
+    if (!IsElement())
+        return;
+    for (pugi::xml_attribute a = pugi::xml_node(node_).first_attribute(); a; a = a.next_attribute())
+        visit(a.name(), a.value());
+}
+
 std::string_view TDomNode::NodeValue() const
 {
     pugi::xml_node n(node_);

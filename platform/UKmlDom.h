@@ -61,6 +61,10 @@ public:
     TDomNode ParentNode() const;
     TDomNode FirstChild() const;
     TDomNode NextSibling() const;
+    // Calls visit(name, value) for each attribute of an element, in order.
+    void ForEachAttribute(const std::function<void(std::string_view, std::string_view)>& visit) const;
+    // The same node of the same document.
+    bool operator==(const TDomNode& other) const = default;
 
 private:
     // The text an element holds before its first child node is kept in the

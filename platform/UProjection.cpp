@@ -58,6 +58,7 @@ TExportProjection::TExportProjection(TUtmZone zone) : zone_(zone), proj_(std::ma
 {
     const std::string code = EpsgCode(zone);
     proj_->context = proj_context_create();
+    proj_log_level(proj_->context, PJ_LOG_NONE); // a coordinate it cannot take is counted, not printed
     PJ* crs = proj_create(proj_->context, code.c_str());
     if (!crs)
         RaiseProjError(proj_->context, code);

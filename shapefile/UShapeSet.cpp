@@ -14,6 +14,9 @@ constexpr size_t kRecordHeadSize = 8;
 // File and content lengths are counted in 16-bit words in signed 32-bit fields.
 constexpr int64_t kMaxFileBytes = int64_t(std::numeric_limits<int32_t>::max()) * 2;
 
+// Readers take any measure below -10^38 for "no data".
+constexpr double kNoMeasure = -1e39;
+
 bool IsZType(int32_t type)
 {
     return type == 11 || type == 13 || type == 15;
@@ -124,16 +127,19 @@ void TShapeSetWriter::AddShape(const TShape& shape)
         PutLE32At(content_, 0, uint32_t(type_));
         PutDoubleAt(content_, 4, p.X);
         PutDoubleAt(content_, 12, p.Y);
-        if (z)
-            PutDoubleAt(content_, 20, zAt(0)); // M stays 0
+        if (z) {
+            PutDoubleAt(content_, 20, zAt(0));
+            PutDoubleAt(content_, 28, kNoMeasure); // a PointZ always has room for a measure
+        }
         Widen(shape, 1);
         AppendRecord(content_);
         return;
     }
     const size_t n = shape.Points.size();
     const size_t parts = shape.PartStarts.empty() ? 1 : shape.PartStarts.size();
-    // In 64 bits: 44 + 4 * parts + 48 * n cannot overflow for any vector size.
-    const int64_t bytes = 44 + 4 * int64_t(parts) + 16 * int64_t(n) + (z ? 32 + 16 * int64_t(n) : 0);
+    // In 64 bits: 44 + 4 * parts + 24 * n cannot overflow for any vector size.
+    // The Z types leave out the measures, which the format makes optional.
+    const int64_t bytes = 44 + 4 * int64_t(parts) + 16 * int64_t(n) + (z ? 16 + 8 * int64_t(n) : 0);
     if (bytes + int64_t(kRecordHeadSize) > kMaxFileBytes)
         throw EQuarvexError("A shape of " + std::to_string(n) + " vertices does not fit one shapefile record");
     content_.assign(size_t(bytes), 0);
@@ -165,7 +171,6 @@ void TShapeSetWriter::AddShape(const TShape& shape)
         at += 16;
         for (size_t i = 0; i < n; ++i, at += 8)
             PutDoubleAt(content_, at, zAt(i));
-        at += 16; // the M range and the M values stay 0
     }
     Widen(shape, n);
     AppendRecord(content_);

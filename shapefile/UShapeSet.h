@@ -1,7 +1,8 @@
 // TShapeSetWriter writes the main file (.shp) and the index file (.shx) of a
 // shapefile as the published format describes them: records numbered from
 // 1, null shapes, multi-part polylines and polygons, the Z types with their
-// Z and M sections, and headers whose lengths and boxes are exact.
+// Z values (measures left out, or "no data" in a PointZ), and headers whose
+// lengths and boxes are exact.
 #pragma once
 
 #include "geometry/UXYCoo.h"

@@ -8,8 +8,8 @@ Usage: exportcheck.py summary SET.shp
          the number of vertices and the largest distance between the vertices
          of the same feature of A and B: "vertices N max D"
        exportcheck.py compare KML DIR BASE
-         every geometry of the KML as GDAL's KML driver reads it, in document
-         order, against the features of DIR/BASE_points, _paths, _polygons:
+         every geometry of the KML as GDAL's KML driver reads it against the
+         features of DIR/BASE_points, _paths, _polygons, in any order:
          the same vertices, the same rings per polygon, up to ring orientation
          and closing; prints "match N" or the first differences
 """
@@ -97,8 +97,11 @@ def compare(kml, folder, base):
             for f in ours_ds.GetLayer(0):
                 g = f.GetGeometryRef()
                 ours.append(key(g) if g is not None else None)
-        theirs = [key(g) for g in expected.get(name, [])]
-        ours = [k for k in ours if k is not None]
+        # GDAL's driver gives each folder as a layer of its own, so its order
+        # is the document's only within a folder: the features are compared
+        # as collections.
+        theirs = sorted(key(g) for g in expected.get(name, []))
+        ours = sorted(k for k in ours if k is not None)
         total += len(theirs)
         if ours != theirs:
             problems.append("%s: ours %d, GDAL's KML driver %d; first difference %s" % (
@@ -107,12 +110,20 @@ def compare(kml, folder, base):
     print("\n".join(problems) if problems else "match %d" % total)
 
 
+def points_of(g):
+    """Every vertex of a geometry, the rings of polygons included."""
+    if g is None:
+        return []
+    if g.GetGeometryCount() > 0:
+        return [p for i in range(g.GetGeometryCount()) for p in points_of(g.GetGeometryRef(i))]
+    return g.GetPoints() or []
+
+
 def vertices(path):
     ds = ogr.Open(path)
     out = []
     for f in ds.GetLayer(0):
-        g = f.GetGeometryRef()
-        out.extend(g.GetPoints() or [] if g is not None else [])
+        out.extend(points_of(f.GetGeometryRef()))
     return out
 
 
