@@ -19,18 +19,6 @@
 using namespace quarvex;
 
 namespace {
-class TQuietView : public TJobView {
-public:
-    void SetPassName(const std::string&) override {}
-    void SetStatusCaption(const std::string&) override {}
-    void ShowProgress() override {}
-    void SetProgressMax(int) override {}
-    void SetProgressPosition(int) override {}
-    void AddLog(const std::string&) override {}
-    void SetStartCaption(const std::string&) override {}
-    void SetEndCaption(const std::string&) override {}
-    void ShowSummary() override {}
-};
 
 int64_t LayerBytes()
 {
@@ -51,7 +39,7 @@ int main(int argc, char** argv)
     const int redraws = argc > 3 ? std::max(1, std::atoi(argv[3])) : 9;
     std::filesystem::create_directories(work);
 
-    TQuietView quiet;
+    TSilentJobView quiet;
     TMyInfoParser layers;
     layers.SetDefaults();
     CurrentLayerSet = &layers;

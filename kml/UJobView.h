@@ -25,4 +25,19 @@ public:
     virtual void ShowSummary() = 0;
 };
 
+// A view that shows nothing, for jobs that run where nobody watches them
+// (benchmarks, fuzzing).
+class TSilentJobView : public TJobView {
+public:
+    void SetPassName(const std::string&) override {}
+    void SetStatusCaption(const std::string&) override {}
+    void ShowProgress() override {}
+    void SetProgressMax(int) override {}
+    void SetProgressPosition(int) override {}
+    void AddLog(const std::string&) override {}
+    void SetStartCaption(const std::string&) override {}
+    void SetEndCaption(const std::string&) override {}
+    void ShowSummary() override {}
+};
+
 } // namespace quarvex

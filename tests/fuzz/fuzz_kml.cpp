@@ -7,25 +7,10 @@
 
 using namespace quarvex;
 
-namespace {
-class TSilentView : public TJobView {
-public:
-    void SetPassName(const std::string&) override {}
-    void SetStatusCaption(const std::string&) override {}
-    void ShowProgress() override {}
-    void SetProgressMax(int) override {}
-    void SetProgressPosition(int) override {}
-    void AddLog(const std::string&) override {}
-    void SetStartCaption(const std::string&) override {}
-    void SetEndCaption(const std::string&) override {}
-    void ShowSummary() override {}
-};
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string work = fuzz::FreshFolder("kml");
-    TSilentView view;
+    TSilentJobView view;
     TMyInfoParser layers;
     layers.SetDefaults();
     TDomDocument doc;
