@@ -36,7 +36,7 @@ for target in "${targets[@]}"; do
   (cd build-fuzz && "./tests/fuzz/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
       -print_final_stats=1 ${dict[@]+"${dict[@]/#-dict=/-dict=../}"} "corpus/$name" "../tests/fuzz/corpus/$name") \
       >"$log" 2>&1 || status=$?
-  grep -E "^(#[0-9]+.*DONE|INFO: seed|==[0-9]+== ?ERROR|SUMMARY|artifact_prefix|Test unit written|stat::number_of_executed_units)" "$log" || true
+  grep -a -E "^(#[0-9]+.*DONE|INFO: seed|==[0-9]+== ?ERROR|SUMMARY|artifact_prefix|Test unit written|stat::number_of_executed_units)" "$log" || true
   if [ "$status" -ne 0 ]; then
     echo "$target failed (exit $status); the end of $log:"; tail -n 40 "$log"
     exit 1
