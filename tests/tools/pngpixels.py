@@ -16,8 +16,8 @@ def main():
     colours = image.getcolors(width * height) or []
     white = sum(n for n, c in colours if c == (255, 255, 255))
     print("%dx%d %d" % (width, height, width * height - white))
-    for spec in sys.argv[2:]:
-        x, y = (int(v) for v in spec.split(","))
+    for point in sys.argv[2:]:
+        x, y = (int(v) for v in point.split(","))
         print("%d,%d,%d" % image.getpixel((x, y)))
 
 
