@@ -227,16 +227,6 @@ TMeasuredRun ConvertMeasured(const std::vector<std::string>& args)
     return run;
 }
 
-uint64_t FolderBytes(const std::string& folder)
-{
-    uint64_t total = 0;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, ec))
-        if (entry.is_regular_file(ec))
-            total += entry.file_size(ec);
-    return total;
-}
-
 } // namespace
 
 TEST(ConvertCli, ArchiveBombsStayInBoundedMemoryAndDisk)

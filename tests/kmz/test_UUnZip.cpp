@@ -504,16 +504,6 @@ int ConvertPoints(const std::string& input, const std::string& work)
     return PointLayer.Count;
 }
 
-uint64_t FolderBytes(const std::string& folder)
-{
-    uint64_t total = 0;
-    std::error_code ec;
-    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, ec))
-        if (entry.is_regular_file(ec))
-            total += entry.file_size(ec);
-    return total;
-}
-
 } // namespace
 
 TEST(UUnZip, StreamedZip64AndEncryptedEntries)

@@ -29,6 +29,16 @@ TScratchDir::~TScratchDir()
     std::filesystem::remove_all(path_, ignored);
 }
 
+uint64_t FolderBytes(const std::string& folder)
+{
+    uint64_t total = 0;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(folder, ec))
+        if (entry.is_regular_file(ec))
+            total += entry.file_size(ec);
+    return total;
+}
+
 std::vector<uint8_t> ReadBytes(const std::string& path)
 {
     std::ifstream in(path, std::ios::binary);

@@ -24,6 +24,8 @@ std::vector<uint8_t> ReadBytes(const std::string& path);
 std::string ReadText(const std::string& path);
 void WriteText(const std::string& path, const std::string& text);
 bool FileExists(const std::string& path);
+// The bytes of all regular files under folder, at any depth.
+uint64_t FolderBytes(const std::string& folder);
 
 // Runs a shell command; returns its standard output, and its exit status in *status.
 std::string RunCommand(const std::string& command, int* status = nullptr);
