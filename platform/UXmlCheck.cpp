@@ -74,6 +74,11 @@ constexpr std::array<uint8_t, 256> MakeNameClasses()
 
 constexpr std::array<uint8_t, 256> kNameClasses = MakeNameClasses();
 
+// The proof compares attributes pairwise and looks prefixes up one by one;
+// an element with more attributes, or more prefixes in scope, goes to the parser.
+constexpr size_t kMaxAttributesProven = 32;
+constexpr size_t kMaxBindingsProven = 64;
+
 bool IsNameStart(char c)
 {
     return kNameClasses[uint8_t(c)] == 1;
@@ -379,7 +384,7 @@ private:
             return false;
         if (name.prefix.empty())
             return true; // xmlns="..." (empty undeclares the default)
-        if (value.empty() || name.local == "xml" || name.local == "xmlns")
+        if (value.empty() || name.local == "xml" || name.local == "xmlns" || bindings_.size() >= kMaxBindingsProven)
             return false;
         bindings_.push_back(TBinding{name.local});
         return true;
@@ -428,6 +433,8 @@ private:
                 std::string_view value;
                 bool hasReference = false;
                 if (!AttributeValue(value, hasReference))
+                    return false;
+                if (attributes.size() >= kMaxAttributesProven)
                     return false;
                 for (const TName& other : attributes) {
                     // The same name twice is an error; the same local name under
