@@ -261,7 +261,7 @@ bool ParseConvertArguments(const std::vector<std::string>& args, TConvertOptions
             std::string size;
             if (!OptionValue(args, i, "--max-document-size", "a size", size, error))
                 return false;
-            if (!ParseByteSize(size, options.MaxDocumentSize)) {
+            if (!ParseByteSize(size, options.Export.MaxDocumentSize)) {
                 error = "--max-document-size needs a size above 0 in bytes, or with K, M or G, not \"" + size + "\"";
                 return false;
             }
@@ -387,15 +387,12 @@ int RunConvert(const TConvertOptions& options)
     std::string reason;
     if (!EnsureWorkFolder(workFolder, reason))
         return fail("cannot use the work folder " + workFolder + ": " + reason);
-    if (options.DoExport) {
-        TConvertOptions exportOptions = options;
-        exportOptions.Export.MaxDocumentSize = options.MaxDocumentSize;
-        return RunExport(exportOptions, workFolder);
-    }
+    if (options.DoExport)
+        return RunExport(options, workFolder);
     std::string kmlPath;
     try {
         TUnZip unzip;
-        unzip.MaxEntrySize = options.MaxDocumentSize;
+        unzip.MaxEntrySize = options.Export.MaxDocumentSize; // applies to every job, export or not
         kmlPath = ResolveKmlPath(options.InputPath, workFolder, unzip);
     } catch (const std::exception& e) {
         return fail(options.InputPath + ": " + e.what());

@@ -3,8 +3,6 @@
 
 #include "cli/UExport.h"
 
-#include "kml/kmz/UUnZip.h"
-
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -21,7 +19,6 @@ struct TConvertOptions {
     int PictureWidth = 800;
     int PictureHeight = 600;
     bool ShowHelp = false;
-    uint64_t MaxDocumentSize = kDefaultMaxEntrySize; // of a document taken out of a KMZ
 };
 
 // Reads a byte count: digits, optionally followed by K, M or G (or KiB,

@@ -6,7 +6,6 @@
 #include "platform/UErrors.h"
 #include "platform/UFileNames.h"
 #include "platform/UKmlDom.h"
-#include "platform/UMemoryBudget.h"
 #include "shapefile/UDbfWriter.h"
 #include "shapefile/UShapeSet.h"
 
@@ -112,8 +111,7 @@ struct TShapeExport::TPlannedSet {
     std::string label;     // the log line's label
     std::string path;      // folder + base + "_points" etc., without extension
     TCounts counts;
-    bool written = false;
-    std::vector<std::string> parts; // the extensions written under temporary names
+    std::vector<std::string> parts; // the extensions written under temporary names; none: no shapes
 };
 
 TShapeExport::TShapeExport(const TExportOptions& options, const std::string& workFolder,
@@ -128,23 +126,21 @@ void TShapeExport::ExportFile(const std::string& input)
     if (fs::is_directory(input, ec))
         throw EQuarvexError("it is a folder, not a KML or KMZ file");
     TUnZip unzip;
-    if (options_.MaxDocumentSize > 0)
-        unzip.MaxEntrySize = options_.MaxDocumentSize;
+    unzip.MaxEntrySize = options_.MaxDocumentSize;
     const std::string kml = ResolveKmlPath(input, workFolder_, unzip);
     if (kml.empty())
         throw EQuarvexError("the archive holds no doc.kml document that could be extracted");
-    CheckDomFitsInMemory(kml);
     TDomDocument doc;
     doc.Load(kml);
 
     const std::string base = IncludeTrailingSlash(options_.Folder) + ExportBaseName(input);
     std::vector<TPlannedSet> sets;
     if (options_.Points)
-        sets.push_back({TFeatureClass::Point, "      Points: ", base + "_points", {}, false, {}});
+        sets.push_back({TFeatureClass::Point, "      Points: ", base + "_points", {}, {}});
     if (options_.Paths)
-        sets.push_back({TFeatureClass::Path, "      Paths: ", base + "_paths", {}, false, {}});
+        sets.push_back({TFeatureClass::Path, "      Paths: ", base + "_paths", {}, {}});
     if (options_.Outer || options_.Inner)
-        sets.push_back({TFeatureClass::Polygon, "      Polygons: ", base + "_polygons", {}, false, {}});
+        sets.push_back({TFeatureClass::Polygon, "      Polygons: ", base + "_polygons", {}, {}});
 
     // Parts left by an export that was stopped go first: none of them may
     // pass for this run's, and a link standing there is removed, not followed.
@@ -158,7 +154,7 @@ void TShapeExport::ExportFile(const std::string& input)
     log_("File: " + ExtractFileName(input));
     try {
         for (TPlannedSet& set : sets)
-            set.written = WriteSet(doc, set);
+            WriteSet(doc, set);
         doc.Release();
         PutSetsInPlace(sets);
     } catch (...) {
@@ -217,7 +213,7 @@ void TShapeExport::LogCounts(const std::vector<TPlannedSet>& sets)
     if (total.orphanHoles > 0)
         log_("      Holes left out with their outer ring: " + std::to_string(total.orphanHoles));
     for (const TPlannedSet& set : sets)
-        if (set.written)
+        if (!set.parts.empty())
             log_("  - " + set.path + ".shp");
     log_("End.");
 }
@@ -270,11 +266,11 @@ void AddRing(const TCoordRun& run, bool hole, const TExportProjection& projectio
 
 } // namespace
 
-bool TShapeExport::WriteSet(TDomDocument& doc, TPlannedSet& set)
+void TShapeExport::WriteSet(TDomDocument& doc, TPlannedSet& set)
 {
     static const char* const kTags[] = {"Point", "LineString", "Polygon"};
     if (doc.CountElementsByTagName(kTags[int(set.featureClass)]) == 0)
-        return false;
+        return;
     const bool withZ = options_.KeepElevations;
     static const int32_t kTypes[] = {1, 3, 5};
     const int32_t type = kTypes[int(set.featureClass)] + (withZ ? 10 : 0);
@@ -335,7 +331,6 @@ bool TShapeExport::WriteSet(TDomDocument& doc, TPlannedSet& set)
         table.Abandon();
         throw;
     }
-    return true;
 }
 
 } // namespace quarvex

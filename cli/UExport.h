@@ -4,6 +4,7 @@
 #pragma once
 
 #include "geometry/UXYCoo.h"
+#include "kml/kmz/UUnZip.h"
 #include "platform/UProjection.h"
 
 #include <cstdint>
@@ -23,7 +24,7 @@ struct TExportOptions {
     bool KeepElevations = false;
     bool Descriptions = false;
     bool Prj = true;
-    uint64_t MaxDocumentSize = 0; // of a document taken out of a KMZ; 0: the reader's default
+    uint64_t MaxDocumentSize = kDefaultMaxEntrySize; // of a document taken out of a KMZ
 };
 
 // Reads "points,paths,outer,inner" (any of them, at least one); false with
@@ -47,7 +48,9 @@ private:
     struct TPlannedSet;
     // Writes one class's set under temporary names; false when the document
     // holds no element of the class.
-    bool WriteSet(class TDomDocument& doc, TPlannedSet& set);
+    // Writes the set under temporary names and lists them in set.parts; none
+    // when the document has no geometry of its class.
+    void WriteSet(class TDomDocument& doc, TPlannedSet& set);
     // Renames the sets' temporary files into place; raises before touching
     // any file when one of the targets cannot be replaced.
     void PutSetsInPlace(const std::vector<TPlannedSet>& sets);

@@ -1,7 +1,6 @@
 #include "kml/UParse.h"
 
 #include "platform/UFileNames.h"
-#include "platform/UMemoryBudget.h"
 #include "preview/UViewState.h"
 
 #include <new>
@@ -122,8 +121,7 @@ void TConversionJob::FetchMapServiceDocuments()
 
 void TConversionJob::ParseDocument(const std::string& path)
 {
-    CheckDomFitsInMemory(path);
-    XMLDoc.Load(path);
+    XMLDoc.Load(path); // refuses a document whose tree would not fit in memory
     view_.ShowProgress();
     if (layers_.DoPoints)
         ParsePoints(context_);

@@ -1,5 +1,6 @@
 #include "platform/UKmlDom.h"
 
+#include "platform/UMemoryBudget.h"
 #include "platform/UXmlCheck.h"
 
 #include <expat.h>
@@ -259,10 +260,22 @@ public:
         if (fd < 0)
             RaiseReadError(path, errno);
         struct stat st;
-        if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-            const int err = S_ISDIR(st.st_mode) ? EISDIR : errno;
+        if (::fstat(fd, &st) != 0) {
+            const int err = errno;
             ::close(fd);
             RaiseReadError(path, err);
+        }
+        if (S_ISDIR(st.st_mode)) {
+            ::close(fd);
+            RaiseReadError(path, EISDIR);
+        }
+        if (S_ISREG(st.st_mode)) {
+            try {
+                CheckDomFitsInMemory(path, uint64_t(st.st_size));
+            } catch (...) {
+                ::close(fd);
+                throw;
+            }
         }
         if (S_ISREG(st.st_mode) && st.st_size > 0) {
             if (auto buffer = ReadIntoMapping(fd, size_t(st.st_size), path)) {
@@ -422,7 +435,6 @@ void TDomDocument::Parse(const std::string& name)
         const char* wide = WideEncoding(text);
         const bool bom = text.substr(0, 3) == "\xEF\xBB\xBF";
         const std::string declared = wide ? std::string() : DeclaredEncoding(text.substr(bom ? 3 : 0));
-        const char* expatEncoding = "UTF-8";
         if (wide) {
             buffer_ = std::make_unique<TBuffer>(ConvertToUtf8(text, wide, name));
         } else if (StartsIgnoringCase(declared, "UTF-16") || StartsIgnoringCase(declared, "UTF-32")) {
@@ -433,7 +445,7 @@ void TDomDocument::Parse(const std::string& name)
         }
         text = buffer_->View();
         if (!IsPlainWellFormedXml(text))
-            CheckWithExpat(text, expatEncoding, name);
+            CheckWithExpat(text, "UTF-8", name);
         pugi::xml_parse_result result =
             doc_->load_buffer_inplace(buffer_->Data(), buffer_->Size(), kParseOptions, pugi::encoding_utf8);
         if (!result)

@@ -84,7 +84,8 @@ public:
 
     // Loads and parses the file; an empty path gives an empty document.
     // Raises EXmlParseError for a document that is not well-formed or has an
-    // unknown encoding, and EQuarvexError naming the file when it cannot be read.
+    // unknown encoding, and EQuarvexError naming the file when it cannot be
+    // read or its tree would not fit in the memory available.
     void Load(const std::string& path);
     // Parses text held in memory; name stands for the file in messages.
     void LoadFromText(std::string text, const std::string& name = "text");

@@ -57,15 +57,20 @@ void CheckDomFitsInMemory(const std::string& path)
     struct stat st;
     if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return;
+    CheckDomFitsInMemory(path, uint64_t(st.st_size));
+}
+
+void CheckDomFitsInMemory(const std::string& path, uint64_t size)
+{
     const uint64_t available = AvailableMemoryProbe ? AvailableMemoryProbe() : 0;
     if (available == 0)
         return;
     // A file size is below 2^63 and the factor is small, so the product
     // stays finite in a double; it is compared as a double.
-    const double needed = double(st.st_size) * kDomBytesPerDocumentByte;
+    const double needed = double(size) * kDomBytesPerDocumentByte;
     if (needed <= double(available))
         return;
-    throw EQuarvexError("\"" + path + "\" is too large to load: its " + FormatByteSize(uint64_t(st.st_size)) +
+    throw EQuarvexError("\"" + path + "\" is too large to load: its " + FormatByteSize(size) +
                         " would need about " + FormatByteSize(uint64_t(needed)) +
                         " of memory as a document tree, but only " + FormatByteSize(available) +
                         " are available");

@@ -34,6 +34,9 @@ uint64_t ParseMemAvailable(const std::string& meminfo);
 // what is available. A path that names no readable file passes: the load
 // reports it.
 void CheckDomFitsInMemory(const std::string& path);
+// The same for a document of size bytes; TDomDocument::Load checks every file
+// it reads this way.
+void CheckDomFitsInMemory(const std::string& path, uint64_t size);
 
 // "512 bytes", "3.4 MB", "2.0 GB" (decimal units, one decimal).
 std::string FormatByteSize(uint64_t bytes);
