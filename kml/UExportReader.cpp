@@ -15,23 +15,10 @@ namespace {
 // so the walk over its children stops here: hostile nesting cannot make it slow.
 constexpr size_t kMaxDescriptionText = 4096;
 
-bool IsElement(TDomNode node)
-{
-    return node.IsElement();
-}
-
 TDomNode FirstChildElement(TDomNode node, std::string_view upperName)
 {
     for (TDomNode child = node.FirstChild(); child; child = child.NextSibling())
-        if (IsElement(child) && SameNameUpperCased(child.NodeName(), upperName))
-            return child;
-    return TDomNode();
-}
-
-TDomNode FirstElement(TDomNode node)
-{
-    for (TDomNode child = node.FirstChild(); child; child = child.NextSibling())
-        if (IsElement(child))
+        if (child.IsElement() && SameNameUpperCased(child.NodeName(), upperName))
             return child;
     return TDomNode();
 }
@@ -168,12 +155,12 @@ void ForEachFeature(TDomDocument& doc, TFeatureClass featureClass, bool withDesc
             feature.Outer.Points.clear();
             feature.Outer.Z.clear();
             if (outer)
-                ReadRun(FirstElement(outer), feature.Outer, skipped);
+                ReadRun(FirstChildElement(outer), feature.Outer, skipped);
             for (TDomNode b = element.FirstChild(); b; b = b.NextSibling()) {
-                if (!IsElement(b) || !SameNameUpperCased(b.NodeName(), "INNERBOUNDARYIS"))
+                if (!b.IsElement() || !SameNameUpperCased(b.NodeName(), "INNERBOUNDARYIS"))
                     continue;
                 for (TDomNode ring = b.FirstChild(); ring; ring = ring.NextSibling())
-                    if (IsElement(ring)) {
+                    if (ring.IsElement()) {
                         feature.Holes.emplace_back();
                         ReadRun(ring, feature.Holes.back(), skipped);
                     }

@@ -40,7 +40,6 @@ public:
     // moves the position to pos, for repairing what is on disk.
     void DropBufferAndSeek(int64_t pos);
     // True after a write failed (until DropBufferAndSeek or Close).
-    bool Failed() const { return failedErrno_ != 0; }
     int64_t Position() const { return bufferStart_ + int64_t(used_); }
     // Writes the buffer out and returns the size of the file on disk.
     int64_t Size();

@@ -135,7 +135,7 @@ THttpOutcome HttpGet(const std::string& address, const std::string& userAgent, c
         return THttpOutcome::TooLarge;
     const bool replied = t.began || code > 0;
     if (t.tooLong)
-        return THttpOutcome::TooLong;
+        return replied ? THttpOutcome::TooLong : THttpOutcome::Failed;
     if (t.tooSlow)
         return replied ? THttpOutcome::TooSlow : THttpOutcome::Failed;
     if (t.stalled || rc == CURLE_OPERATION_TIMEDOUT)

@@ -92,8 +92,9 @@ void WriteTableHeader(TBufferedFile& file, uint32_t records, uint8_t driverId)
 // Cuts the table back to at most maxRecords of the whole records on disk,
 // counts them in the header and puts the end mark behind them. The mark is
 // written over bytes the file already has where it can, so that a full disk
-// cannot refuse it. Returns the number of records kept.
-uint32_t SettleTable(TBufferedFile& file, uint32_t maxRecords, uint8_t driverId, std::exception_ptr& firstError)
+// cannot refuse it. Every step is tried and the file closed; the first
+// error is kept in firstError. Returns the number of records kept.
+uint32_t SettleAndClose(TBufferedFile& file, uint32_t maxRecords, uint8_t driverId, std::exception_ptr& firstError)
 {
     auto step = [&](auto action) {
         try {
@@ -112,22 +113,25 @@ uint32_t SettleTable(TBufferedFile& file, uint32_t maxRecords, uint8_t driverId,
         const int64_t whole = size > kDbfHeaderLength ? (size - kDbfHeaderLength) / kDbfRecordLength : 0;
         records = uint32_t(std::min<int64_t>(records, whole));
     });
-    if (size < 0) // nothing is known of what is on disk: nothing is written over it
-        return 0;
-    step([&] {
-        WriteTableHeader(file, records, driverId);
-        const int64_t end = RecordOffset(records);
-        file.Seek(end);
-        if (size > end) {
-            file.Write(&kFileEnd, 1);
-            file.Flush();
-            file.Truncate(end + 1);
-        } else {
-            file.Truncate(end);
-            file.Write(&kFileEnd, 1);
-            file.Flush();
-        }
-    });
+    if (size < 0) { // nothing is known of what is on disk: nothing is written over it
+        records = 0;
+    } else {
+        step([&] {
+            WriteTableHeader(file, records, driverId);
+            const int64_t end = RecordOffset(records);
+            file.Seek(end);
+            if (size > end) {
+                file.Write(&kFileEnd, 1);
+                file.Flush();
+                file.Truncate(end + 1);
+            } else {
+                file.Truncate(end);
+                file.Write(&kFileEnd, 1);
+                file.Flush();
+            }
+        });
+    }
+    step([&] { file.Close(); });
     return records;
 }
 
@@ -211,13 +215,7 @@ void TAttributeTable::AppendAttributeRecord(int32_t zid, const std::string& name
 void TAttributeTable::FinishFile()
 {
     std::exception_ptr firstError;
-    recordCount_ = SettleTable(file_, recordCount_, driverId_, firstError);
-    try {
-        file_.Close();
-    } catch (...) {
-        if (!firstError)
-            firstError = std::current_exception();
-    }
+    recordCount_ = SettleAndClose(file_, recordCount_, driverId_, firstError);
     if (firstError)
         std::rethrow_exception(firstError);
 }
@@ -231,8 +229,7 @@ uint32_t TrimAttributeTable(const std::string& path, uint32_t maxRecords)
         GetLE16(header + 8) != kDbfHeaderLength || GetLE16(header + 10) != kDbfRecordLength)
         throw EQuarvexError("\"" + path + "\" is not an attribute table of this program.");
     std::exception_ptr firstError;
-    const uint32_t records = SettleTable(file, std::min(GetLE32(header + 4), maxRecords), header[29], firstError);
-    file.Close();
+    const uint32_t records = SettleAndClose(file, std::min(GetLE32(header + 4), maxRecords), header[29], firstError);
     if (firstError)
         std::rethrow_exception(firstError);
     return records;

@@ -6,6 +6,7 @@
 #include "platform/UProgramInfo.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
 #include <exception>
 #include <sys/stat.h>
@@ -304,7 +305,9 @@ void SettleDescriptions(const std::string& path, int32_t maxZid)
             if (line.rfind("<shp zid=\"", 0) != 0 || line.size() < kEnd.size() ||
                 line.substr(line.size() - kEnd.size()) != kEnd)
                 break;
-            if (std::atoll(line.data() + 10) > maxZid)
+            int64_t zid = 0;
+            const auto read = std::from_chars(line.data() + 10, line.data() + line.size(), zid);
+            if (read.ec == std::errc::result_out_of_range || zid > maxZid)
                 break;
         }
         ++lines;

@@ -229,12 +229,10 @@ int32_t TFileSHPW::SettleOnDisk(int32_t maxRecords)
     hasVertexBox_ = false;
     Xmin = Ymin = Xmax = Ymax = 0.0;
     int64_t end = kMainHeaderSize;
+    const bool isPoint = ShapeType == 1;
     while (RecordCount < maxRecords) {
         // Each step of the ladder must hold, or the record is not whole.
-        const uint8_t* head = disk.At(end, 56);
-        const bool isPoint = ShapeType == 1;
-        if (!head && isPoint)
-            head = disk.At(end, kPointRecordSize);
+        const uint8_t* head = disk.At(end, isPoint ? kPointRecordSize : kPolyRecordHeadSize);
         if (!head || int32_t(GetBE32(head)) != RecordCount + 1 || int32_t(GetLE32(head + 8)) != ShapeType)
             break;
         // words <= 2^32 - 1, so the end below stays far inside int64_t.

@@ -102,7 +102,6 @@ std::string ResolveKmlPath(const std::string& path, const std::string& workFolde
     unzip.ArcName = path;
     unzip.Overwrite = true;
     unzip.SetExtrPath(workFolder);
-    unzip.Files = {entry.Name};
     // The chosen entry by its place, so that no other entry of a like name
     // (the masks would take doc.1.kml or a later doc.kml too) is extracted.
     if (!unzip.ExtractEntryAt(entry.Offset) || unzip.Extracted.size() != 1 || !unzip.Extracted[0].Written)

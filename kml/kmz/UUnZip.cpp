@@ -387,7 +387,7 @@ bool TUnZip::TakeSizesFromDirectory(TArchiveReader& archive, TZipEntryHeader& h)
     return true;
 }
 
-bool TUnZip::ReadDescriptorAfter(TArchiveReader& archive, TZipEntryHeader& h, uint64_t compressed, uint64_t written)
+void TUnZip::ReadDescriptorAfter(TArchiveReader& archive, TZipEntryHeader& h, uint64_t compressed, uint64_t written)
 {
     TDataDescriptor descriptor;
     const bool found = ReadDataDescriptor(archive, h.Zip64, compressed, written, descriptor);
@@ -395,12 +395,18 @@ bool TUnZip::ReadDescriptorAfter(TArchiveReader& archive, TZipEntryHeader& h, ui
     h.UncompressedSize = found ? descriptor.UncompressedSize : written;
     if (found)
         h.Crc = descriptor.Crc;
-    return found;
+}
+
+void TUnZip::SkipPastData(TEntryInput& input, TArchiveReader& archive, TZipEntryHeader& h)
+{
+    input.SkipRest();
+    if (HasDataDescriptor(h))
+        ReadDescriptorAfter(archive, h, h.CompressedSize, h.UncompressedSize);
 }
 
 bool TUnZip::PassOver(TArchiveReader& archive, TZipEntryHeader& h)
 {
-    if (!EndsWithItsStream(h) || h.SizesFromDirectory) {
+    if (SizesAreStated(h)) {
         if (!archive.Skip(h.CompressedSize))
             return false;
         TDataDescriptor descriptor;
@@ -440,7 +446,7 @@ bool TUnZip::MayWrite(const TZipEntryHeader& h, const std::string& target)
         Report("Entry " + h.Name + " is encrypted: it cannot be extracted");
         return false;
     }
-    if ((!EndsWithItsStream(h) || h.SizesFromDirectory) && h.UncompressedSize > MaxEntrySize) {
+    if (SizesAreStated(h) && h.UncompressedSize > MaxEntrySize) {
         Report("Entry " + h.Name + " states " + ByteCount(h.UncompressedSize) + ", more than the limit of " +
                ByteCount(MaxEntrySize) + ": not extracted");
         return false;
@@ -494,9 +500,7 @@ bool TUnZip::ExtractEntry(TArchiveReader& archive, TZipEntryHeader& h)
     TInflateResult inflated;
     try {
         if (!Decode(input, output, h, decoded, inflated)) {
-            input.SkipRest();
-            if (HasDataDescriptor(h))
-                ReadDescriptorAfter(archive, h, h.CompressedSize, h.UncompressedSize);
+            SkipPastData(input, archive, h);
             return true; // an unknown method: the target stays empty
         }
         output.Flush();
@@ -507,9 +511,7 @@ bool TUnZip::ExtractEntry(TArchiveReader& archive, TZipEntryHeader& h)
     // On past the entry's data and its descriptor.
     bool goOn = true;
     if (!streamed) {
-        input.SkipRest();
-        if (HasDataDescriptor(h))
-            ReadDescriptorAfter(archive, h, h.CompressedSize, h.UncompressedSize);
+        SkipPastData(input, archive, h);
     } else if (inflated.Ended) {
         archive.Seek(dataStart + inflated.Consumed);
         ReadDescriptorAfter(archive, h, inflated.Consumed, output.Total());

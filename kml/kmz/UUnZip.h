@@ -81,7 +81,9 @@ private:
     bool ReadLocalHeader(TArchiveReader& archive, TZipEntryHeader& h, TWalk walk);
     bool TakeSizesFromDirectory(TArchiveReader& archive, TZipEntryHeader& h);
     bool PassOver(TArchiveReader& archive, TZipEntryHeader& h);
-    bool ReadDescriptorAfter(TArchiveReader& archive, TZipEntryHeader& h, uint64_t compressed, uint64_t written);
+    void ReadDescriptorAfter(TArchiveReader& archive, TZipEntryHeader& h, uint64_t compressed, uint64_t written);
+    // On past the rest of an entry whose sizes are known, and its descriptor.
+    void SkipPastData(TEntryInput& input, TArchiveReader& archive, TZipEntryHeader& h);
     bool ExtractEntry(TArchiveReader& archive, TZipEntryHeader& h);
     bool Decode(TEntryInput& input, TOutputWindow& output, const TZipEntryHeader& h, TDecodeResult& decoded,
                 struct TInflateResult& inflated);

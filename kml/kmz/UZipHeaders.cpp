@@ -60,23 +60,10 @@ void ApplyCentralZip64(const uint8_t* extra, size_t length, uint64_t* fields[3],
     }
 }
 
-} // namespace
-
-TZipEntryHeader ParseFixedHeader(const uint8_t* p)
-{
-    TZipEntryHeader h;
-    h.Flags = GetLE16(p + 6);
-    h.Method = GetLE16(p + 8);
-    h.DosTime = GetLE16(p + 10);
-    h.DosDate = GetLE16(p + 12);
-    h.Crc = GetLE32(p + 14);
-    h.CompressedSize = GetLE32(p + 18);
-    h.UncompressedSize = GetLE32(p + 22);
-    h.NameLength = GetLE16(p + 26);
-    h.ExtraLength = GetLE16(p + 28);
-    return h;
-}
-
+// Takes the sizes of a ZIP64 extended information field (id 1) found in the
+// extra field for those the header holds as 0xFFFFFFFF. A local header holds
+// both sizes (16 bytes, uncompressed first); a shorter field holds the
+// marked sizes in that order.
 void ApplyZip64Extra(TZipEntryHeader& h, const uint8_t* extra, size_t length)
 {
     const bool uncompressedMarked = h.UncompressedSize == kSizeInZip64;
@@ -101,6 +88,23 @@ void ApplyZip64Extra(TZipEntryHeader& h, const uint8_t* extra, size_t length)
         return;
     }
     h.Zip64 = true;
+}
+
+} // namespace
+
+TZipEntryHeader ParseFixedHeader(const uint8_t* p)
+{
+    TZipEntryHeader h;
+    h.Flags = GetLE16(p + 6);
+    h.Method = GetLE16(p + 8);
+    h.DosTime = GetLE16(p + 10);
+    h.DosDate = GetLE16(p + 12);
+    h.Crc = GetLE32(p + 14);
+    h.CompressedSize = GetLE32(p + 18);
+    h.UncompressedSize = GetLE32(p + 22);
+    h.NameLength = GetLE16(p + 26);
+    h.ExtraLength = GetLE16(p + 28);
+    return h;
 }
 
 bool ReadNameAndExtra(TArchiveReader& archive, TZipEntryHeader& h)

@@ -54,12 +54,6 @@ TZipEntryHeader ParseFixedHeader(const uint8_t* p);
 // ends inside them.
 bool ReadNameAndExtra(TArchiveReader& archive, TZipEntryHeader& h);
 
-// Takes the sizes of a ZIP64 extended information field (id 1) found in the
-// extra field for those the header holds as 0xFFFFFFFF. A local header holds
-// both sizes (16 bytes, uncompressed first); a shorter field holds the
-// marked sizes in that order.
-void ApplyZip64Extra(TZipEntryHeader& h, const uint8_t* extra, size_t length);
-
 inline bool IsEncrypted(const TZipEntryHeader& h)
 {
     return (h.Flags & (kFlagEncrypted | kFlagStrongEncryption)) != 0;
@@ -73,6 +67,12 @@ inline bool HasDataDescriptor(const TZipEntryHeader& h)
 inline bool EndsWithItsStream(const TZipEntryHeader& h)
 {
     return HasDataDescriptor(h) && h.Method == kMethodDeflated && !IsEncrypted(h);
+}
+// The entry's sizes are known before its data: from its header, or from the
+// central directory for a streamed one.
+inline bool SizesAreStated(const TZipEntryHeader& h)
+{
+    return !EndsWithItsStream(h) || h.SizesFromDirectory;
 }
 
 struct TDataDescriptor {
@@ -110,7 +110,6 @@ public:
     void Load(int fd);
     // The record of the entry whose local header is at offset, or null.
     const TCentralRecord* Find(uint64_t localOffset) const;
-    size_t Count() const { return records_.size(); }
 
 private:
     bool LocateDirectory(TArchiveReader& archive, uint64_t& start, uint64_t& size, int64_t& shift);

@@ -149,7 +149,6 @@ public:
     explicit TOutputWindow(TSink sink) : sink_(std::move(sink)) {}
     void SetLimit(uint64_t limit) { limit_ = limit; }
     uint64_t Limit() const { return limit_; }
-    bool Full() const { return total_ >= limit_; }
     bool Overflowed() const { return overflowed_; }
     void Put(uint8_t byte)
     {
