@@ -309,11 +309,14 @@ private:
     static std::unique_ptr<TBuffer> ReadIntoMapping(int fd, size_t size, const std::string& path)
     {
         constexpr size_t kHugePage = size_t(2) << 20;
-        const size_t length = (size + kHugePage - 1) / kHugePage * kHugePage;
+        // A small document keeps to small pages: a huge one would cost it 2 MB.
+        const bool huge = size >= kHugePage;
+        const size_t length = huge ? (size + kHugePage - 1) / kHugePage * kHugePage : size;
         void* p = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (p == MAP_FAILED)
             return nullptr;
-        ::madvise(p, length, MADV_HUGEPAGE);
+        if (huge)
+            ::madvise(p, length, MADV_HUGEPAGE);
         auto buffer = std::make_unique<TBuffer>(static_cast<char*>(p), length);
         size_t done = 0;
         while (done < size) {
