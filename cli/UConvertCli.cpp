@@ -21,10 +21,10 @@ const char* const kConvertUsage =
     "Converts the points, paths and polygon rings of a KML file or KMZ archive into\n"
     "shapefile layers (kml_tmp1..4 .$m, .dbf, .xml) in the work folder.\n"
     "\n"
-    "  --work-dir DIR  folder for the layers (and the document taken out of a KMZ,\n"
-    "                  also in an export), created when missing (default: the\n"
-    "                  program's folder + ztmp/, or ~/.cache/quarvex/ztmp/ when the\n"
-    "                  program's folder cannot be written)\n"
+    "  --work-dir DIR  folder for the layers (and the document taken out of a KMZ),\n"
+    "                  created when missing (default: the program's folder + ztmp/,\n"
+    "                  or ~/.cache/quarvex/ztmp/ when the program's folder cannot be\n"
+    "                  written); an export does not use it\n"
     "  --png IMAGE     after the job, saves the map as the desktop program shows it\n"
     "                  (every layer checked) as a PNG picture named IMAGE\n"
     "  --size WxH      size of that picture in pixels (default 800x600, each side\n"
@@ -37,15 +37,27 @@ const char* const kConvertUsage =
     "\n"
     "Export: each FILE becomes shapefile sets that GIS programs open as they are,\n"
     "in DIR: B_points, B_paths, B_polygons (.shp, .shx, .dbf in UTF-8, .cpg, .prj)\n"
-    "for the file's base name B, one record per Point, LineString and Polygon\n"
-    "(outer ring and holes together), ZID and NAME in the table.\n"
+    "for the file's base name B, one record per Point, LineString, LinearRing,\n"
+    "Polygon (outer ring and holes together) and gx:Track or gx:MultiTrack, the\n"
+    "footprint of each GroundOverlay and the point of each PhotoOverlay.\n"
     "  --export DIR          the destination folder (created when missing)\n"
-    "  --entities LIST       of points,paths,outer,inner (default points,paths,outer)\n"
+    "  --entities LIST       of points,paths,outer,inner (default: all four)\n"
     "  --utm ZONE            WGS 84 / UTM zone, 1N to 60N or 1S to 60S (default:\n"
     "                        WGS 84 longitude and latitude)\n"
     "  --keep-elevations     PointZ, PolyLineZ, PolygonZ with the KML altitudes\n"
     "  --descriptions        a DESCRIPT field with each placemark's description\n"
     "  --prj, --no-prj       write the .prj file (default) or leave it out\n"
+    "  --fetch-links         fetch the http(s) documents that network links name\n"
+    "Fields, where any record has a value: ZID, NAME, DESCRIPT, FOLDER (the\n"
+    "enclosing folders, joined by \"/\"), TIMESTAMP, BEGIN, END, ALTMODE, EXTRUDE,\n"
+    "TESSELLATE, VISIBLE; the resolved style: ICON, ICONSCALE, ICONCOLOR (points),\n"
+    "LINECOLOR, LINEWIDTH (paths, polygons), FILLCOLOR, FILL, OUTLINE (polygons),\n"
+    "colours as #RRGGBBAA; then every ExtendedData field (names cut to 10 bytes\n"
+    "and made unique; the log names each one renamed).\n"
+    "Network links to documents of the same archive, or to files in the input's\n"
+    "folder or below it, are read into the input's sets (each document once, 256\n"
+    "at most), under the link's name as a folder; the log names every link not\n"
+    "followed and why.\n"
     "\n"
     "Examples: quarvex-convert --png trip.png --size 1024x768 trip.kmz\n"
     "          quarvex-convert --export out --utm 33N --descriptions a.kml b.kmz\n"
@@ -174,6 +186,8 @@ int ParseExportOption(const std::vector<std::string>& args, size_t& i, TConvertO
         options.Export.Prj = true;
     } else if (arg == "--no-prj") {
         options.Export.Prj = false;
+    } else if (arg == "--fetch-links") {
+        options.Export.FetchLinks = true;
     } else {
         return 0;
     }
@@ -284,7 +298,7 @@ bool ParseConvertArguments(const std::vector<std::string>& args, TConvertOptions
         return false;
     }
     if (exportOptionGiven && !options.DoExport) {
-        error = "--entities, --utm, --keep-elevations, --descriptions and --prj belong to --export DIR";
+        error = "--entities, --utm, --keep-elevations, --descriptions, --prj and --fetch-links belong to --export DIR";
         return false;
     }
     if (options.DoExport && !options.PngPath.empty()) {
@@ -313,12 +327,18 @@ class TFilesBar {
 public:
     explicit TFilesBar(size_t files) : files_(files), draw_(isatty(STDERR_FILENO)) {}
     ~TFilesBar() { Clear(); }
-    void Show(size_t done, const std::string& name)
+    // done files of all, the one being read, and how far it is (percent,
+    // -1 when not known).
+    void Show(size_t done, const std::string& name, int percent = -1)
     {
-        if (!draw_)
+        if (!draw_ || (percent == percent_ && done == done_ && shown_))
             return;
+        percent_ = percent;
+        done_ = done;
         const size_t filled = files_ ? done * 30 / files_ : 0;
-        std::fprintf(stderr, "\r[%-30s] %zu/%zu %-30.30s", std::string(filled, '#').c_str(), done, files_, name.c_str());
+        const std::string share = percent >= 0 ? std::to_string(percent) + "%" : std::string();
+        std::fprintf(stderr, "\r[%-30s] %zu/%zu %-30.30s %4s", std::string(filled, '#').c_str(), done, files_,
+                     name.c_str(), share.c_str());
         std::fflush(stderr);
         shown_ = true;
     }
@@ -326,7 +346,7 @@ public:
     {
         if (!shown_)
             return;
-        std::fprintf(stderr, "\r%75s\r", "");
+        std::fprintf(stderr, "\r%80s\r", "");
         shown_ = false;
     }
 
@@ -334,9 +354,11 @@ private:
     size_t files_;
     bool draw_;
     bool shown_ = false;
+    int percent_ = -1;
+    size_t done_ = 0;
 };
 
-int RunExport(const TConvertOptions& options, const std::string& workFolder)
+int RunExport(const TConvertOptions& options)
 {
     std::string reason;
     if (!EnsureWorkFolder(IncludeTrailingSlash(options.Export.Folder), reason))
@@ -344,7 +366,7 @@ int RunExport(const TConvertOptions& options, const std::string& workFolder)
     int status = 0;
     try {
         TFilesBar bar(options.Inputs.size());
-        TShapeExport exporter(options.Export, workFolder, [&bar](const std::string& line) {
+        TShapeExport exporter(options.Export, [&bar](const std::string& line) {
             bar.Clear();
             std::fputs(line.c_str(), stdout);
             std::fputc('\n', stdout);
@@ -362,6 +384,9 @@ int RunExport(const TConvertOptions& options, const std::string& workFolder)
                               " (the same base name)");
                 continue;
             }
+            exporter.SetProgress([&bar, i, &input](uint64_t done, uint64_t size) {
+                bar.Show(i, ExtractFileName(input), size ? int(done * 100 / size) : -1);
+            });
             try {
                 exporter.ExportFile(input);
             } catch (const std::exception& e) {
@@ -382,13 +407,13 @@ int RunExport(const TConvertOptions& options, const std::string& workFolder)
 int RunConvert(const TConvertOptions& options)
 {
     auto fail = [](const std::string& message) { return Fail(message); };
+    if (options.DoExport)
+        return RunExport(options);
     const std::string workFolder =
         options.WorkDir.empty() ? DefaultWorkFolder(ExecutableFolder()) : IncludeTrailingSlash(options.WorkDir);
     std::string reason;
     if (!EnsureWorkFolder(workFolder, reason))
         return fail("cannot use the work folder " + workFolder + ": " + reason);
-    if (options.DoExport)
-        return RunExport(options, workFolder);
     std::string kmlPath;
     try {
         TUnZip unzip;

@@ -1,7 +1,7 @@
 // quarvex-convert: the conversion job without windows.
 #pragma once
 
-#include "cli/UExport.h"
+#include "export/UExport.h"
 
 #include <cstdint>
 #include <string>

@@ -182,13 +182,21 @@ void ParseCoordTuples(std::string_view text, std::vector<TCXY>& points, std::vec
     points.clear();
     if (z)
         z->clear();
+    AppendCoordTuples(text, points, z, skipped, false);
+}
+
+void AppendCoordTuples(std::string_view text, std::vector<TCXY>& points, std::vector<double>* z, int& skipped,
+                       bool firstThreeOfMore)
+{
     size_t pos = 0;
     while (true) {
         while (pos < text.size() && IsBlank(text[pos]))
             ++pos;
         if (pos >= text.size())
             return;
-        const TTuple tuple = ReadTuple(text, pos);
+        TTuple tuple = ReadTuple(text, pos);
+        if (firstThreeOfMore)
+            tuple.tooMany = false;
         TCXY point;
         if (!TupleToPoint(tuple, point)) {
             ++skipped;

@@ -28,4 +28,10 @@ void ParseCoordList(std::string_view text, TListaXY& list, int& skipped);
 // has none or its altitude is not a number).
 void ParseCoordTuples(std::string_view text, std::vector<TCXY>& points, std::vector<double>* z, int& skipped);
 
+// As ParseCoordTuples, appending to points and z; with firstThreeOfMore, a
+// tuple of four or more fields is taken by its first three instead of
+// being left out.
+void AppendCoordTuples(std::string_view text, std::vector<TCXY>& points, std::vector<double>* z, int& skipped,
+                       bool firstThreeOfMore);
+
 } // namespace quarvex

@@ -51,8 +51,8 @@ std::string Seconds(long ms)
     return std::to_string(ms / 1000) + (ms % 1000 ? "." + std::to_string(ms % 1000 / 100) : "") + " s";
 }
 
-// What went wrong with a transfer that began but did not end as a whole
-// document; empty for the outcomes that are no such fault.
+} // namespace
+
 std::string TransferFault(THttpOutcome outcome, uint64_t received, const THttpLimits& limits)
 {
     switch (outcome) {
@@ -67,8 +67,6 @@ std::string TransferFault(THttpOutcome outcome, uint64_t received, const THttpLi
     default: return {};
     }
 }
-
-} // namespace
 
 bool DownloadFile(const std::string& address, const std::string& target, const THttpLimits& limits)
 {

@@ -28,6 +28,11 @@ void CollectLinks(TPassContext& context, TLinkLists& links);
 // The executable's file name + " v1.0 qvx".
 std::string ClientIdentity();
 
+// What went wrong with a transfer that began but did not end as a whole
+// document (received bytes had come); empty for the outcomes that are no
+// such fault.
+std::string TransferFault(THttpOutcome outcome, uint64_t received, const THttpLimits& limits);
+
 // Fetches address into target (replacing it) and says whether the fetch
 // counts as a success: the reply arrived with a status below 400 and is not
 // exactly 280 bytes long. Without a reply the target is left untouched.

@@ -2,6 +2,7 @@
 
 #include "platform/UMemoryBudget.h"
 #include "platform/UXmlCheck.h"
+#include "platform/UXmlText.h"
 
 #include <expat.h>
 #include <pugixml.hpp>
@@ -46,6 +47,8 @@ bool StartsIgnoringCase(std::string_view text, std::string_view start)
     return text.size() >= start.size() && EqualsIgnoringCase(text.substr(0, start.size()), start);
 }
 
+} // namespace
+
 // The encoding named in an XML declaration at the start of text, or empty.
 std::string DeclaredEncoding(std::string_view text)
 {
@@ -88,7 +91,7 @@ const char* WideEncoding(std::string_view text)
 // The start of text at offset for a message: up to the end of its line, a
 // tab as a blank, other control characters and bytes that are not UTF-8 as
 // \xNN, so that the message itself is always printable, valid UTF-8.
-std::string Snippet(std::string_view text, size_t offset)
+std::string XmlSnippet(std::string_view text, size_t offset)
 {
     std::string out;
     size_t i = offset, shown = 0;
@@ -125,6 +128,8 @@ std::string Snippet(std::string_view text, size_t offset)
     return out;
 }
 
+namespace {
+
 // Line and column (from 1, in characters) of a byte offset of UTF-8 text.
 void LineAndColumn(std::string_view text, size_t offset, size_t& line, size_t& column)
 {
@@ -140,7 +145,7 @@ void LineAndColumn(std::string_view text, size_t offset, size_t& line, size_t& c
 [[noreturn]] void RaiseAt(const std::string& name, const std::string& reason, std::string_view text, size_t offset,
                           size_t line, size_t column)
 {
-    std::string near = Snippet(text, offset);
+    std::string near = XmlSnippet(text, offset);
     if (near.find_first_not_of(' ') == std::string::npos)
         near.clear();
     throw EXmlParseError(name, reason, line, column, near);

@@ -11,6 +11,11 @@ TInflateResult Inflate(TEntryInput& input, TOutputWindow& output, const std::str
     z_stream zs{};
     if (inflateInit2(&zs, -MAX_WBITS) != Z_OK)
         throw EQuarvexError("Not enough memory to inflate " + name);
+    // The output's sink may raise (a reader of the data that gives up).
+    struct TEnd {
+        z_stream& zs;
+        ~TEnd() { inflateEnd(&zs); }
+    } end{zs};
     TInflateResult result;
     uint8_t in[kZipBufferSize];
     uint8_t out[kZipBufferSize];
@@ -41,7 +46,6 @@ TInflateResult Inflate(TEntryInput& input, TOutputWindow& output, const std::str
             break; // no way forward
     }
     result.Consumed = zs.total_in;
-    inflateEnd(&zs);
     return result;
 }
 

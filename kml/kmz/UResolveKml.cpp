@@ -17,9 +17,8 @@ std::string UpperAscii(std::string text)
     return text;
 }
 
-// The place in lines of the first entry whose name (the text before the
-// first TAB) holds "DOC.KML" when upper-cased; a folder entry holds no
-// document and is passed over. -1 when there is none.
+} // namespace
+
 long ChooseKmlEntry(const std::vector<std::string>& lines)
 {
     for (size_t i = 0; i < lines.size(); ++i) {
@@ -31,6 +30,8 @@ long ChooseKmlEntry(const std::vector<std::string>& lines)
     }
     return -1;
 }
+
+namespace {
 
 // True when a link stands on the way from folder to name, so that deleting
 // the old document could reach outside the folder. A file that stands

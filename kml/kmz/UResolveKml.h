@@ -4,8 +4,14 @@
 #include "kml/kmz/UUnZip.h"
 
 #include <string>
+#include <vector>
 
 namespace quarvex {
+
+// The place in lines (listing lines) of the first entry whose name (the
+// text before the first TAB) holds "DOC.KML" when upper-cased; a folder
+// entry holds no document and is passed over. -1 when there is none.
+long ChooseKmlEntry(const std::vector<std::string>& lines);
 
 // path itself unless its extension, upper-cased, is ".KMZ". For an archive:
 // the first file entry whose upper-cased name holds "DOC.KML" is extracted,

@@ -324,6 +324,51 @@ bool TUnZip::ExtractEntryAt(uint64_t offset)
     });
 }
 
+void TUnZip::StreamEntryAt(const std::string& archivePath, uint64_t offset, const TOutputWindow::TSink& sink)
+{
+    reported_.clear();
+    TFd file;
+    file.fd = ::open(archivePath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (file.fd < 0)
+        RaiseIoError(errno);
+    directoryRead_ = false;
+    TArchiveReader archive(file.fd);
+    archive.Seek(offset);
+    TZipEntryHeader h;
+    if (!ReadLocalHeader(archive, h, TWalk::ExactlyHere))
+        throw EQuarvexError("The archive entry at offset " + std::to_string(offset) + " cannot be read");
+    if (IsEncrypted(h))
+        throw EQuarvexError("Entry " + h.Name + " is encrypted: it cannot be read");
+    if (SizesAreStated(h) && h.UncompressedSize > MaxEntrySize)
+        throw EQuarvexError("Entry " + h.Name + " states " + ByteCount(h.UncompressedSize) +
+                            ", more than the limit of " + ByteCount(MaxEntrySize));
+    TOutputWindow output(sink);
+    const bool streamed = EndsWithItsStream(h);
+    output.SetLimit(streamed ? MaxEntrySize : h.UncompressedSize);
+    const uint64_t dataStart = archive.Position();
+    const uint64_t fileSize = archive.FileSize();
+    TEntryInput input(archive, streamed ? (fileSize > dataStart ? fileSize - dataStart : 0) : h.CompressedSize);
+    TDecodeResult decoded = TDecodeResult::Done;
+    TInflateResult inflated;
+    if (!Decode(input, output, h, decoded, inflated))
+        throw EQuarvexError("Entry " + h.Name + " uses the unknown compress method " + std::to_string(h.Method));
+    output.Flush();
+    if (decoded == TDecodeResult::PastLimit)
+        throw EQuarvexError("Entry " + h.Name + " decodes to more than " +
+                            (streamed ? "the limit of " + ByteCount(MaxEntrySize)
+                                      : "its stated size of " + ByteCount(h.UncompressedSize)));
+    if (decoded == TDecodeResult::NoMemory)
+        throw EQuarvexError("Not enough memory to decode entry " + h.Name);
+    if (decoded == TDecodeResult::Stopped)
+        throw EQuarvexError("The data of entry " + h.Name + " is damaged");
+    if (streamed && inflated.Ended) {
+        archive.Seek(dataStart + inflated.Consumed);
+        ReadDescriptorAfter(archive, h, inflated.Consumed, output.Total());
+    }
+    TExtractedEntry result{h.Name, h.Name, true, false};
+    CheckCrc(result, h.Crc, output.Crc());
+}
+
 void TUnZip::ExtractMatching(TArchiveReader& archive)
 {
     TZipEntryHeader header;

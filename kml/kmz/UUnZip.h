@@ -54,6 +54,13 @@ public:
     // Extracts only the entry whose local header starts at offset (as Listed
     // gives it), once, whatever its name and the masks; otherwise as Extract.
     bool ExtractEntryAt(uint64_t offset);
+    // Decodes the entry of archivePath whose local header starts at offset
+    // and hands its bytes to sink as they come; no file is written. Raises
+    // EQuarvexError naming the entry when it cannot be decoded whole: it is
+    // encrypted, of an unknown method, larger than MaxEntrySize or damaged.
+    // A CRC that differs is reported as Extract reports it. An exception
+    // raised by sink passes on unchanged.
+    void StreamEntryAt(const std::string& archivePath, uint64_t offset, const TOutputWindow::TSink& sink);
     // Sends a message to OnError, or to the warning handler. Within one
     // Extract a message is sent once: damaged data could repeat it without end.
     void Report(const std::string& message);

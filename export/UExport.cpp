@@ -1,0 +1,241 @@
+#include "export/UExport.h"
+
+#include "export/UDocumentSources.h"
+#include "export/UExportSet.h"
+#include "export/UKmlReader.h"
+#include "export/UXmlStream.h"
+#include "platform/UErrors.h"
+#include "platform/UFileNames.h"
+
+#include <algorithm>
+#include <deque>
+#include <filesystem>
+#include <memory>
+#include <set>
+#include <sstream>
+
+namespace quarvex {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct TQueued {
+    TDocumentRef Doc;
+    std::string Folder;
+};
+
+} // namespace
+
+struct TShapeExport::TRun {
+    std::string input;
+    TFieldRegistry fields;
+    TReadCounts counts;
+    std::vector<std::unique_ptr<TExportSet>> sets;
+    std::vector<uint16_t> renamed;
+    std::unique_ptr<TDocumentSources> sources;
+};
+
+std::string ExportBaseName(const std::string& input)
+{
+    const std::string name = ExtractFileName(input);
+    const size_t dot = name.rfind('.');
+    return dot == std::string::npos || dot == 0 ? name : name.substr(0, dot);
+}
+
+bool ParseEntities(const std::string& list, TExportOptions& options, std::string& error)
+{
+    TExportOptions chosen = options;
+    chosen.Points = chosen.Paths = chosen.Outer = chosen.Inner = false;
+    std::stringstream items(list);
+    std::string item;
+    bool any = false;
+    while (std::getline(items, item, ',')) {
+        if (item == "points")
+            chosen.Points = true;
+        else if (item == "paths")
+            chosen.Paths = true;
+        else if (item == "outer")
+            chosen.Outer = true;
+        else if (item == "inner")
+            chosen.Inner = true;
+        else {
+            error = "--entities takes points, paths, outer and inner, not \"" + item + "\"";
+            return false;
+        }
+        any = true;
+    }
+    if (!any) {
+        error = "--entities needs at least one of points, paths, outer, inner";
+        return false;
+    }
+    options = chosen;
+    return true;
+}
+
+TShapeExport::TShapeExport(const TExportOptions& options, std::function<void(const std::string&)> log)
+    : options_(options), log_(std::move(log)), projection_(options.Zone)
+{
+}
+
+void TShapeExport::ExportFile(const std::string& input)
+{
+    TRun run;
+    run.input = input;
+    const std::string base = IncludeTrailingSlash(options_.Folder) + ExportBaseName(input);
+    TSourceOptions sourceOptions;
+    sourceOptions.MaxDocumentSize = options_.MaxDocumentSize;
+    sourceOptions.FetchLinks = options_.FetchLinks;
+    sourceOptions.Limits = options_.Limits;
+    sourceOptions.ScratchPrefix = base + ".fetched-";
+    run.sources = std::make_unique<TDocumentSources>(sourceOptions);
+    const TSetChoice choice{options_.Outer, options_.Inner, options_.KeepElevations, options_.Descriptions,
+                            options_.Prj};
+    auto plan = [&](bool wanted, TFeatureClass featureClass, const char* suffix) {
+        if (wanted)
+            run.sets.push_back(
+                std::make_unique<TExportSet>(featureClass, base + suffix, choice, projection_, run.fields));
+    };
+    plan(options_.Points, TFeatureClass::Point, "_points");
+    plan(options_.Paths, TFeatureClass::Path, "_paths");
+    plan(options_.Outer || options_.Inner, TFeatureClass::Polygon, "_polygons");
+    // Parts left by an export that was stopped go first: none of them may
+    // pass for this run's, and a link standing there is removed, not followed.
+    for (auto& set : run.sets)
+        set->Abandon();
+    try {
+        ReadDocuments(run);
+        run.renamed = run.fields.AssignColumnNames();
+        for (auto& set : run.sets)
+            set->Finish();
+        PutSetsInPlace(run);
+    } catch (const EInOutError& e) {
+        for (auto& set : run.sets)
+            set->Abandon();
+        throw EQuarvexError("Cannot write the sets " + base + "_*: " + e.what());
+    } catch (...) {
+        for (auto& set : run.sets)
+            set->Abandon();
+        throw;
+    }
+    run.sources->RemoveScratch();
+    LogCounts(run);
+}
+
+void TShapeExport::ReadDocuments(TRun& run)
+{
+    TDocumentRef main = run.sources->OpenInput(run.input);
+    log_("File: " + ExtractFileName(run.input));
+    std::deque<TQueued> queue{{main, std::string()}};
+    std::set<std::string> seen{main.Key};
+    size_t read = 0;
+    auto onFeature = [&](const TKmlFeature& feature) {
+        for (auto& set : run.sets)
+            if (set->Class() == feature.Class)
+                set->Add(feature);
+    };
+    while (!queue.empty()) {
+        TQueued next = std::move(queue.front());
+        queue.pop_front();
+        const bool isInput = read == 0;
+        std::string reason;
+        if (!run.sources->Fetch(next.Doc, reason)) {
+            log_("      Link not followed: " + next.Doc.Shown + " (" + reason + ")");
+            continue;
+        }
+        if (!isInput)
+            log_("      Linked document: " + next.Doc.Shown);
+        ++read;
+        std::vector<TKmlLink> links;
+        TKmlReader reader(run.fields, run.counts, next.Folder, options_.Descriptions, onFeature,
+                          [&](const TKmlLink& link) { links.push_back(link); });
+        TXmlStream stream(reader, isInput ? run.input : run.input + ": " + next.Doc.Shown);
+        run.sources->Read(
+            next.Doc, [&](const char* data, size_t size) { stream.Feed(data, size); },
+            isInput ? progress_ : std::function<void(uint64_t, uint64_t)>());
+        stream.Finish();
+        for (const TKmlLink& link : links) {
+            TDocumentRef target;
+            if (!run.sources->ResolveLink(next.Doc, link.Href, target, reason))
+                log_("      Link not followed: " + link.Href + " (" + reason + ")");
+            else if (!seen.insert(target.Key).second)
+                log_("      Link not followed: " + link.Href + " (already read)");
+            else if (read + queue.size() >= kMaxLinkedDocuments)
+                log_("      Link not followed: " + link.Href + " (more than " + std::to_string(kMaxLinkedDocuments) +
+                     " documents)");
+            else
+                queue.push_back({target, link.Folder});
+        }
+    }
+}
+
+void TShapeExport::PutSetsInPlace(TRun& run)
+{
+    // Nothing is replaced until every target is known to be a file (or
+    // nothing): a folder in the way would leave a set half old, half new.
+    std::error_code ec;
+    for (const auto& set : run.sets)
+        for (const char* ext : kSetExtensions) {
+            const std::string target = set->Path() + ext;
+            const fs::file_status status = fs::symlink_status(target, ec);
+            if (fs::exists(status) && !fs::is_regular_file(status) && !fs::is_symlink(status))
+                throw EQuarvexError("Cannot put " + target + " in place: something that is not a file stands there");
+        }
+    // Every new file is complete: the sets of this name are replaced. A
+    // class that has nothing now, or a file this run does not write (a .prj
+    // after --no-prj), leaves nothing of the earlier run behind.
+    for (const auto& set : run.sets) {
+        for (const char* ext : kSetExtensions) {
+            const std::string target = set->Path() + ext;
+            const auto& parts = set->Parts();
+            if (std::find(parts.begin(), parts.end(), std::string(ext)) != parts.end()) {
+                fs::rename(target + kPartSuffix, target, ec);
+                if (ec)
+                    throw EQuarvexError("Cannot put " + target + " in place: " + ec.message());
+            } else if (fs::exists(fs::symlink_status(target, ec))) {
+                fs::remove(target, ec);
+            }
+        }
+    }
+}
+
+void TShapeExport::LogCounts(TRun& run)
+{
+    static const char* const kLabels[] = {"      Points: ", "      Paths: ", "      Polygons: "};
+    TSetCounts total;
+    for (const auto& set : run.sets) {
+        const TSetCounts& c = set->Counts();
+        log_(kLabels[int(set->Class())] + std::to_string(c.Features));
+        total.SkippedTuples += c.SkippedTuples;
+        total.DroppedRings += c.DroppedRings;
+        total.OrphanHoles += c.OrphanHoles;
+        total.HolesLeftOut += c.HolesLeftOut;
+        total.BadValues += c.BadValues;
+    }
+    const TReadCounts& r = run.counts;
+    const std::pair<int, const char*> lines[] = {
+        {r.SkippedTuples, "Skipped coordinates"},
+        {total.SkippedTuples, "Coordinates outside the coordinate system"},
+        {total.DroppedRings, "Rings dropped (fewer than 3 distinct vertices)"},
+        {total.OrphanHoles, "Holes left out with their outer ring"},
+        {total.HolesLeftOut, "Holes left out (inner is not among the entities)"},
+        {r.WithoutGeometry, "Placemarks without geometry"},
+        {r.StylesNotFound, "Style references not found in their document"},
+        {r.StylesElsewhere, "Style references to other documents, not followed"},
+        {total.BadValues + r.BadValues, "Values that do not fit their type, left empty"},
+        {r.TextsCut, "Texts cut at 16 MB"},
+        {r.StylesLeftOut, "Styles left out (too many in one document)"},
+        {r.FieldsLeftOut, "Values left out (too many extended data fields)"},
+    };
+    for (const auto& [count, label] : lines)
+        if (count > 0)
+            log_(std::string("      ") + label + ": " + std::to_string(count));
+    for (uint16_t key : run.renamed)
+        log_("      Field \"" + run.fields.Info(key).KmlName + "\" is written as " + run.fields.Info(key).ColumnName);
+    for (const auto& set : run.sets)
+        if (!set->Parts().empty())
+            log_("  - " + set->Path() + ".shp");
+    log_("End.");
+}
+
+} // namespace quarvex

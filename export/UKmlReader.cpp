@@ -1,0 +1,926 @@
+#include "export/UKmlReader.h"
+
+#include "kml/UCoordText.h"
+
+#include <cmath>
+#include <numbers>
+#include <unordered_map>
+
+namespace quarvex {
+
+enum class TKmlReader::TKind : uint8_t {
+    Unknown, Skip,
+    Document, Folder, Placemark, NetworkLink, GroundOverlay, PhotoOverlay,
+    Name, Description, Visibility, StyleUrl, Style, StyleMap, Pair, Key,
+    IconStyle, LineStyle, PolyStyle, Icon, Href, Color, Width, Scale, Fill, Outline,
+    TimeStamp, TimeSpan, When, Begin, End,
+    ExtendedData, Data, Value, SchemaData, SimpleData, Schema, SimpleField,
+    MultiGeometry, Point, LineString, LinearRing, Polygon, OuterBoundaryIs, InnerBoundaryIs,
+    Coordinates, AltitudeMode, Extrude, Tessellate,
+    LatLonBox, North, South, East, West, Rotation, Link,
+    Track, MultiTrack, GxCoord, LatLonQuad, CascadingStyle,
+};
+
+struct TKmlReader::TGeometry {
+    TFeatureClass Class = TFeatureClass::Point;
+    std::vector<TCoordRun> Parts;
+    size_t PartCount = 0;
+    bool HasOuter = true;
+    std::vector<TFieldValue> Own;
+
+    TCoordRun& AddPart()
+    {
+        if (PartCount == Parts.size())
+            Parts.emplace_back();
+        Parts[PartCount].Clear();
+        return Parts[PartCount++];
+    }
+};
+
+namespace {
+
+using TKind = TKmlReader::TKind;
+
+// Coordinates text is read in pieces of about this size, so that a long
+// path is held as its vertices, not as its text as well.
+constexpr size_t kCoordinatePiece = size_t(64) << 10;
+// A placemark with more geometries than this has them written as they end
+// (with the values read so far) instead of all at its end.
+constexpr size_t kHeldGeometries = 4096;
+constexpr size_t kMaxSchemaFields = 10000;
+
+const std::unordered_map<std::string_view, TKind>& KmlNames()
+{
+    static const std::unordered_map<std::string_view, TKind> names = {
+        {"Document", TKind::Document}, {"Folder", TKind::Folder}, {"Placemark", TKind::Placemark},
+        {"NetworkLink", TKind::NetworkLink}, {"GroundOverlay", TKind::GroundOverlay},
+        {"PhotoOverlay", TKind::PhotoOverlay}, {"ScreenOverlay", TKind::Skip},
+        {"NetworkLinkControl", TKind::Skip}, {"Update", TKind::Skip},
+        {"name", TKind::Name}, {"description", TKind::Description}, {"visibility", TKind::Visibility},
+        {"styleUrl", TKind::StyleUrl}, {"Style", TKind::Style}, {"StyleMap", TKind::StyleMap},
+        {"Pair", TKind::Pair}, {"key", TKind::Key}, {"IconStyle", TKind::IconStyle},
+        {"LineStyle", TKind::LineStyle}, {"PolyStyle", TKind::PolyStyle}, {"Icon", TKind::Icon},
+        {"href", TKind::Href}, {"color", TKind::Color}, {"width", TKind::Width}, {"scale", TKind::Scale},
+        {"fill", TKind::Fill}, {"outline", TKind::Outline}, {"TimeStamp", TKind::TimeStamp},
+        {"TimeSpan", TKind::TimeSpan}, {"when", TKind::When}, {"begin", TKind::Begin}, {"end", TKind::End},
+        {"ExtendedData", TKind::ExtendedData}, {"Data", TKind::Data}, {"value", TKind::Value},
+        {"SchemaData", TKind::SchemaData}, {"SimpleData", TKind::SimpleData}, {"Schema", TKind::Schema},
+        {"SimpleField", TKind::SimpleField}, {"MultiGeometry", TKind::MultiGeometry},
+        // Containers some writers use in place of MultiGeometry.
+        {"MultiPoint", TKind::MultiGeometry}, {"MultiLineString", TKind::MultiGeometry},
+        {"MultiPolygon", TKind::MultiGeometry}, {"GeometryCollection", TKind::MultiGeometry},
+        {"Point", TKind::Point}, {"LineString", TKind::LineString}, {"LinearRing", TKind::LinearRing},
+        {"Polygon", TKind::Polygon}, {"outerBoundaryIs", TKind::OuterBoundaryIs},
+        {"innerBoundaryIs", TKind::InnerBoundaryIs}, {"coordinates", TKind::Coordinates},
+        {"altitudeMode", TKind::AltitudeMode}, {"extrude", TKind::Extrude}, {"tessellate", TKind::Tessellate},
+        {"LatLonBox", TKind::LatLonBox}, {"north", TKind::North}, {"south", TKind::South},
+        {"east", TKind::East}, {"west", TKind::West}, {"rotation", TKind::Rotation},
+        {"Link", TKind::Link}, {"Url", TKind::Link},
+    };
+    return names;
+}
+
+bool IsFeature(TKind kind)
+{
+    return kind == TKind::Placemark || kind == TKind::GroundOverlay || kind == TKind::PhotoOverlay;
+}
+
+bool IsGeometry(TKind kind)
+{
+    return kind == TKind::Point || kind == TKind::LineString || kind == TKind::LinearRing ||
+           kind == TKind::Polygon || kind == TKind::Track || kind == TKind::MultiTrack;
+}
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+void AppendEscaped(std::string& out, std::string_view text)
+{
+    for (char c : text) {
+        if (c == '&')
+            out += "&amp;";
+        else if (c == '<')
+            out += "&lt;";
+        else if (c == '"')
+            out += "&quot;";
+        else
+            out += c;
+    }
+}
+
+// Where coordinates text may be cut without splitting a tuple: after a
+// blank that ends a field (one right after a comma does not). 0 when there
+// is no such place.
+size_t SafeCut(const std::string& text)
+{
+    size_t end = text.size();
+    while (end > 0) {
+        const size_t blank = text.find_last_of(" \t\r\n", end - 1);
+        if (blank == std::string::npos)
+            return 0;
+        size_t before = blank;
+        while (before > 0 && IsBlank(text[before - 1]))
+            --before;
+        if (before == 0)
+            return 0;
+        if (text[before - 1] != ',')
+            return blank + 1;
+        end = before - 1;
+    }
+    return 0;
+}
+
+bool ParseBool(std::string_view text, bool& value)
+{
+    if (text == "1" || text == "true")
+        value = true;
+    else if (text == "0" || text == "false")
+        value = false;
+    else
+        return false;
+    return true;
+}
+
+// "lon lat [alt]" of a gx:coord; an altitude that is no number reads 0,
+// a fourth field and more are passed over.
+bool ParseTrackCoord(std::string_view text, TCXY& point, double& z)
+{
+    double values[3] = {0, 0, 0};
+    int count = 0;
+    size_t pos = 0;
+    while (count < 3) {
+        while (pos < text.size() && IsBlank(text[pos]))
+            ++pos;
+        const size_t start = pos;
+        while (pos < text.size() && !IsBlank(text[pos]))
+            ++pos;
+        if (pos == start)
+            break;
+        if (!StrToReal(text.substr(start, pos - start), values[count])) {
+            values[count] = 0;
+            if (count < 2)
+                return false;
+        }
+        ++count;
+    }
+    if (count < 2)
+        return false;
+    point = TCXY{values[0], values[1]};
+    z = values[2];
+    return true;
+}
+
+} // namespace
+
+TKmlReader::TKmlReader(TFieldRegistry& fields, TReadCounts& counts, std::string folder, bool descriptions,
+                       TFeatureSink onFeature, TLinkSink onLink)
+    : fields_(fields), counts_(counts), linkFolder_(std::move(folder)), descriptions_(descriptions),
+      onFeature_(std::move(onFeature)), onLink_(std::move(onLink))
+{
+}
+
+TKmlReader::~TKmlReader() = default;
+
+TKind TKmlReader::KindOf(const TXmlElement& element) const
+{
+    if (element.Ns == TXmlNs::Kml) {
+        const auto& names = KmlNames();
+        const auto it = names.find(element.Local);
+        return it == names.end() ? TKind::Unknown : it->second;
+    }
+    if (element.Ns == TXmlNs::Gx) {
+        if (element.Local == "Track")
+            return TKind::Track;
+        if (element.Local == "MultiTrack")
+            return TKind::MultiTrack;
+        if (element.Local == "coord")
+            return TKind::GxCoord;
+        if (element.Local == "altitudeMode")
+            return TKind::AltitudeMode;
+        if (element.Local == "LatLonQuad")
+            return TKind::LatLonQuad;
+        if (element.Local == "CascadingStyle")
+            return TKind::CascadingStyle;
+    }
+    return TKind::Skip; // other namespaces, and extensions the export does not read
+}
+
+TKind TKmlReader::Parent(size_t up) const
+{
+    return stack_.size() > up ? stack_[stack_.size() - 1 - up].Kind : TKind::Unknown;
+}
+
+void TKmlReader::StartElement(const TXmlElement& element)
+{
+    if (skipDepth_ > 0) {
+        ++skipDepth_;
+        return;
+    }
+    if (capturing_) {
+        CaptureStart(element);
+        return;
+    }
+    TKind kind = coordTarget_ ? TKind::Unknown : KindOf(element);
+    if (IsFeature(kind) && InFeature())
+        kind = TKind::Skip; // no feature inside a feature
+    if (kind == TKind::Skip) {
+        skipDepth_ = 1;
+        return;
+    }
+    stack_.push_back(TFrame{kind, false});
+    const TKind parent = Parent();
+    switch (kind) {
+    case TKind::Folder:
+        folders_.emplace_back();
+        folderPathValid_ = false;
+        break;
+    case TKind::Placemark:
+        inPlacemark_ = true;
+        BeginFeature();
+        break;
+    case TKind::GroundOverlay:
+    case TKind::PhotoOverlay:
+        inOverlay_ = true;
+        BeginFeature();
+        break;
+    case TKind::NetworkLink:
+        link_ = TKmlLink();
+        linkName_.clear();
+        break;
+    case TKind::Name:
+        if (IsFeature(parent) || parent == TKind::Folder || parent == TKind::NetworkLink)
+            StartCapture(true);
+        break;
+    case TKind::Description:
+        if (IsFeature(parent) && descriptions_)
+            StartCapture(true);
+        break;
+    case TKind::Visibility:
+        if (IsFeature(parent))
+            StartCapture(false);
+        break;
+    case TKind::StyleUrl:
+        if (IsFeature(parent) || parent == TKind::Pair)
+            StartCapture(false);
+        break;
+    case TKind::Key:
+        if (parent == TKind::Pair)
+            StartCapture(false);
+        break;
+    case TKind::When:
+    case TKind::Begin:
+    case TKind::End:
+        if ((parent == TKind::TimeStamp) == (kind == TKind::When) &&
+            (parent == TKind::TimeStamp || parent == TKind::TimeSpan) && IsFeature(Parent(2)))
+            StartCapture(false);
+        break;
+    case TKind::Value:
+        if (parent == TKind::Data && Parent(2) == TKind::ExtendedData && IsFeature(Parent(3)))
+            StartCapture(false);
+        break;
+    case TKind::Data:
+        dataName_ = std::string(element.Attribute("name"));
+        break;
+    case TKind::SchemaData:
+        schemaUrl_ = std::string(element.Attribute("schemaUrl"));
+        break;
+    case TKind::SimpleData:
+        dataName_ = std::string(element.Attribute("name"));
+        if (parent == TKind::SchemaData && Parent(2) == TKind::ExtendedData && IsFeature(Parent(3)))
+            StartCapture(false);
+        break;
+    case TKind::Schema: {
+        const std::string id(element.Attribute("id"));
+        const std::string name(element.Attribute("name"));
+        schemaBuilt_ = schemas_.size() < kMaxSchemaFields ? &schemas_[id.empty() ? name : id] : nullptr;
+        if (!id.empty() && !name.empty() && !schemas_.count(name))
+            schemaAlias_ = name; // found by its name too, as older documents refer to it
+        break;
+    }
+    case TKind::SimpleField:
+        if (parent == TKind::Schema && schemaBuilt_ && schemaFields_ < kMaxSchemaFields) {
+            schemaBuilt_->push_back(DeclaredField(element.Attribute("name"), element.Attribute("type")));
+            ++schemaFields_;
+        }
+        break;
+    case TKind::Href:
+        if (parent == TKind::Icon || (parent == TKind::Link && Parent(2) == TKind::NetworkLink))
+            StartCapture(false);
+        break;
+    case TKind::Color:
+    case TKind::Width:
+    case TKind::Scale:
+    case TKind::Fill:
+    case TKind::Outline:
+        if (parent == TKind::IconStyle || parent == TKind::LineStyle || parent == TKind::PolyStyle)
+            StartCapture(false);
+        break;
+    case TKind::AltitudeMode:
+    case TKind::Extrude:
+    case TKind::Tessellate:
+        if ((IsGeometry(parent) && stack_[stack_.size() - 2].OpensGeometry) ||
+            (parent == TKind::Track && Parent(2) == TKind::MultiTrack) ||
+            (kind == TKind::AltitudeMode && parent == TKind::GroundOverlay))
+            StartCapture(false);
+        break;
+    case TKind::North:
+    case TKind::South:
+    case TKind::East:
+    case TKind::West:
+    case TKind::Rotation:
+        if (parent == TKind::LatLonBox && Parent(2) == TKind::GroundOverlay)
+            StartCapture(false);
+        break;
+    case TKind::GxCoord:
+        if (parent == TKind::Track && openGeometry_ >= 0)
+            StartCapture(false);
+        break;
+    case TKind::Coordinates:
+        StartCoordinates();
+        break;
+    case TKind::Style:
+        styleBuilt_ = TKmlStyle();
+        styleId_ = std::string(element.Attribute("id"));
+        break;
+    case TKind::CascadingStyle: // a shared style as newer Google Earth writes it: its id, then a Style
+        cascadingId_ = std::string(element.Attribute("id"));
+        break;
+    case TKind::StyleMap:
+        mapBuilt_ = TStyleMapEntry();
+        mapId_ = std::string(element.Attribute("id"));
+        break;
+    case TKind::Pair:
+        pairKey_.clear();
+        pairUrl_.clear();
+        pairStyle_ = TKmlStyle();
+        pairHasStyle_ = false;
+        break;
+    case TKind::Point:
+        if (inPlacemark_ || parent == TKind::PhotoOverlay)
+            StartGeometry(TFeatureClass::Point);
+        break;
+    case TKind::LineString:
+        if (inPlacemark_)
+            StartGeometry(TFeatureClass::Path);
+        break;
+    case TKind::LinearRing:
+        if (parent == TKind::OuterBoundaryIs || parent == TKind::InnerBoundaryIs) {
+            ringPart_ = -1;
+            if (openGeometry_ >= 0 && geometries_[size_t(openGeometry_)].Class == TFeatureClass::Polygon &&
+                Parent(2) == TKind::Polygon) {
+                TGeometry& polygon = geometries_[size_t(openGeometry_)];
+                if (parent == TKind::InnerBoundaryIs) {
+                    polygon.AddPart();
+                    ringPart_ = long(polygon.PartCount - 1);
+                } else if (!polygon.HasOuter) {
+                    polygon.HasOuter = true;
+                    ringPart_ = 0;
+                }
+            }
+        } else if (inPlacemark_) {
+            StartGeometry(TFeatureClass::Path); // a ring on its own: a closed path
+        }
+        break;
+    case TKind::Polygon:
+        if (inPlacemark_) {
+            StartGeometry(TFeatureClass::Polygon);
+            geometries_[size_t(openGeometry_)].HasOuter = false;
+        }
+        break;
+    case TKind::Track:
+        if (parent == TKind::MultiTrack && openGeometry_ >= 0)
+            geometries_[size_t(openGeometry_)].AddPart();
+        else if (inPlacemark_)
+            StartGeometry(TFeatureClass::Path);
+        break;
+    case TKind::MultiTrack:
+        if (inPlacemark_) {
+            StartGeometry(TFeatureClass::Path);
+            geometries_[size_t(openGeometry_)].PartCount = 0;
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void TKmlReader::EndElement()
+{
+    if (skipDepth_ > 0) {
+        --skipDepth_;
+        return;
+    }
+    if (capturing_ && captureDepth_ > 0) {
+        CaptureEnd();
+        return;
+    }
+    const TFrame frame = stack_.back();
+    if (capturing_)
+        EndValue(frame.Kind, TakeCapture());
+    switch (frame.Kind) {
+    case TKind::Coordinates:
+        if (coordTarget_)
+            FlushCoordinates(true);
+        coordTarget_ = nullptr;
+        break;
+    case TKind::Folder:
+        folders_.pop_back();
+        folderPathValid_ = false;
+        break;
+    case TKind::Placemark:
+    case TKind::PhotoOverlay:
+        EndFeature();
+        break;
+    case TKind::GroundOverlay:
+        EndGroundOverlay();
+        break;
+    case TKind::NetworkLink: {
+        TKmlLink link{std::string(TrimmedText(link_.Href)), FolderPath()};
+        if (!linkName_.empty())
+            link.Folder += (link.Folder.empty() ? "" : "/") + linkName_;
+        onLink_(link);
+        break;
+    }
+    case TKind::Style:
+        EndStyle();
+        break;
+    case TKind::StyleMap:
+        if (IsFeature(Parent())) {
+            inlineMap_ = mapBuilt_;
+            hasInlineMap_ = true;
+            sharedValid_ = false;
+        } else if (!mapId_.empty() && !styles_.AddStyleMap(mapId_, mapBuilt_)) {
+            ++counts_.StylesLeftOut;
+        }
+        break;
+    case TKind::Pair:
+        if (TrimmedText(pairKey_) == "normal" && Parent() == TKind::StyleMap)
+            mapBuilt_ = TStyleMapEntry{pairUrl_, pairStyle_, pairHasStyle_};
+        break;
+    case TKind::Schema:
+        if (schemaBuilt_ && !schemaAlias_.empty())
+            schemas_[schemaAlias_] = *schemaBuilt_;
+        schemaBuilt_ = nullptr;
+        schemaAlias_.clear();
+        break;
+    default:
+        break;
+    }
+    if (frame.OpensGeometry)
+        EndGeometry();
+    stack_.pop_back();
+}
+
+void TKmlReader::Text(std::string_view text)
+{
+    if (skipDepth_ > 0)
+        return;
+    if (coordTarget_) {
+        coordText_.append(text);
+        if (coordText_.size() >= kCoordinatePiece)
+            FlushCoordinates(false);
+        return;
+    }
+    if (!capturing_)
+        return;
+    if (markup_ && tagOpen_) {
+        capture_ += '>';
+        tagOpen_ = false;
+    }
+    if (capture_.size() + text.size() > kMaxCapturedText) {
+        if (!captureCut_)
+            ++counts_.TextsCut;
+        captureCut_ = true;
+        text = text.substr(0, kMaxCapturedText - std::min(capture_.size(), kMaxCapturedText));
+    }
+    capture_.append(text);
+}
+
+void TKmlReader::StartCapture(bool markup)
+{
+    capturing_ = true;
+    markup_ = markup;
+    captureDepth_ = 0;
+    captureCut_ = false;
+    tagOpen_ = false;
+    openTags_.clear();
+    capture_.clear();
+}
+
+void TKmlReader::CaptureStart(const TXmlElement& element)
+{
+    ++captureDepth_;
+    if (!markup_ || captureCut_)
+        return;
+    if (tagOpen_)
+        capture_ += '>';
+    std::string name = element.QualifiedName();
+    capture_ += '<';
+    capture_ += name;
+    element.ForEachAttribute([&](const std::string& attribute, std::string_view value) {
+        capture_.append(" ").append(attribute).append("=\"");
+        AppendEscaped(capture_, value);
+        capture_ += '"';
+    });
+    tagOpen_ = true;
+    openTags_.push_back(std::move(name));
+}
+
+void TKmlReader::CaptureEnd()
+{
+    --captureDepth_;
+    if (!markup_ || openTags_.empty())
+        return;
+    if (tagOpen_)
+        capture_ += "/>";
+    else
+        capture_.append("</").append(openTags_.back()).append(">");
+    tagOpen_ = false;
+    openTags_.pop_back();
+}
+
+std::string TKmlReader::TakeCapture()
+{
+    capturing_ = false;
+    if (tagOpen_)
+        capture_ += '>';
+    return std::string(TrimmedText(capture_));
+}
+
+void TKmlReader::StartGeometry(TFeatureClass featureClass)
+{
+    if (geometryCount_ == geometries_.size())
+        geometries_.emplace_back();
+    TGeometry& g = geometries_[geometryCount_];
+    g.Class = featureClass;
+    g.PartCount = 0;
+    g.HasOuter = true;
+    g.Own.clear();
+    g.AddPart();
+    openGeometry_ = long(geometryCount_++);
+    stack_.back().OpensGeometry = true;
+}
+
+void TKmlReader::StartCoordinates()
+{
+    const TKind parent = Parent();
+    coordTarget_ = nullptr;
+    coordPoint_ = false;
+    if (parent == TKind::LatLonQuad && Parent(2) == TKind::GroundOverlay) {
+        quad_.Clear();
+        coordTarget_ = &quad_;
+    } else if (openGeometry_ >= 0 && stack_[stack_.size() - 2].OpensGeometry &&
+               (parent == TKind::Point || parent == TKind::LineString || parent == TKind::LinearRing)) {
+        coordTarget_ = &geometries_[size_t(openGeometry_)].Parts[0];
+        coordPoint_ = parent == TKind::Point;
+    } else if (parent == TKind::LinearRing && ringPart_ >= 0 && openGeometry_ >= 0) {
+        coordTarget_ = &geometries_[size_t(openGeometry_)].Parts[size_t(ringPart_)];
+    }
+    // Only the first coordinates of a geometry count.
+    if (coordTarget_ && !coordTarget_->Points.empty())
+        coordTarget_ = nullptr;
+    coordText_.clear();
+}
+
+void TKmlReader::FlushCoordinates(bool all)
+{
+    const size_t cut = all ? coordText_.size() : SafeCut(coordText_);
+    if (cut == 0 && !all)
+        return;
+    AppendCoordTuples(std::string_view(coordText_).substr(0, cut), coordTarget_->Points, &coordTarget_->Z,
+                      counts_.SkippedTuples, true);
+    coordText_.erase(0, cut);
+    if (coordPoint_ && coordTarget_->Points.size() > 1) { // a point is its first valid tuple
+        coordTarget_->Points.resize(1);
+        coordTarget_->Z.resize(1);
+    }
+}
+
+void TKmlReader::EndValue(TKind kind, std::string value)
+{
+    const TKind parent = Parent(1);
+    switch (kind) {
+    case TKind::Name:
+        if (parent == TKind::Folder) {
+            folders_.back() = std::move(value);
+            folderPathValid_ = false;
+        } else if (parent == TKind::NetworkLink) {
+            linkName_ = std::move(value);
+        } else {
+            SetFeatureValue(TFixedField::Name, std::move(value));
+        }
+        break;
+    case TKind::Description: SetFeatureValue(TFixedField::Descript, std::move(value)); break;
+    case TKind::Visibility: SetFeatureValue(TFixedField::Visible, std::move(value)); break;
+    case TKind::When: SetFeatureValue(TFixedField::Timestamp, std::move(value)); break;
+    case TKind::Begin: SetFeatureValue(TFixedField::Begin, std::move(value)); break;
+    case TKind::End: SetFeatureValue(TFixedField::End, std::move(value)); break;
+    case TKind::StyleUrl:
+        if (parent == TKind::Pair) {
+            pairUrl_ = std::move(value);
+        } else {
+            styleUrl_ = std::move(value);
+            sharedValid_ = false;
+        }
+        break;
+    case TKind::Key: pairKey_ = std::move(value); break;
+    case TKind::Value: AddExtendedValue(DeclaredField(dataName_, ""), std::move(value)); break;
+    case TKind::SimpleData: {
+        TFieldInfo field = DeclaredField(dataName_, "");
+        std::string_view url = schemaUrl_;
+        if (!url.empty() && url[0] == '#')
+            url.remove_prefix(1);
+        if (auto it = schemas_.find(std::string(url)); it != schemas_.end())
+            for (const TFieldInfo& declared : it->second)
+                if (declared.KmlName == dataName_)
+                    field = declared;
+        AddExtendedValue(field, std::move(value));
+        break;
+    }
+    case TKind::Href:
+        if (parent == TKind::Link)
+            link_.Href = std::move(value);
+        else if (Parent(2) == TKind::GroundOverlay)
+            overlayIcon_ = std::move(value);
+        else
+            EndStyleValue(kind, value);
+        break;
+    case TKind::AltitudeMode:
+        if (parent == TKind::GroundOverlay)
+            SetFeatureValue(TFixedField::AltMode, std::move(value));
+        else
+            SetGeometryValue(TFixedField::AltMode, std::move(value));
+        break;
+    case TKind::Extrude: SetGeometryValue(TFixedField::Extrude, std::move(value)); break;
+    case TKind::Tessellate: SetGeometryValue(TFixedField::Tessellate, std::move(value)); break;
+    case TKind::North:
+    case TKind::South:
+    case TKind::East:
+    case TKind::West:
+    case TKind::Rotation: {
+        const int index = int(kind) - int(TKind::North);
+        if (StrToReal(value, box_[index]))
+            boxSet_ |= 1 << index;
+        else
+            ++counts_.BadValues;
+        break;
+    }
+    case TKind::GxCoord: {
+        TGeometry& track = geometries_[size_t(openGeometry_)];
+        if (track.PartCount == 0)
+            break;
+        TCoordRun& run = track.Parts[track.PartCount - 1];
+        TCXY point;
+        double z = 0;
+        if (ParseTrackCoord(value, point, z)) {
+            run.Points.push_back(point);
+            run.Z.push_back(z);
+        } else {
+            ++counts_.SkippedTuples;
+        }
+        break;
+    }
+    default:
+        EndStyleValue(kind, value);
+        break;
+    }
+}
+
+void TKmlReader::EndStyleValue(TKind kind, const std::string& value)
+{
+    const TKind holder = kind == TKind::Href ? Parent(2) : Parent(1);
+    TKmlStyle& s = styleBuilt_;
+    uint32_t color = 0;
+    double number = 0;
+    bool flag = false;
+    auto bad = [&] { ++counts_.BadValues; };
+    if (kind == TKind::Href && holder == TKind::IconStyle) {
+        s.IconHref = value;
+        s.Set |= TKmlStyle::kIconHref;
+    } else if (kind == TKind::Color) {
+        if (!ParseKmlColor(value, color))
+            return bad();
+        if (holder == TKind::IconStyle) {
+            s.IconColor = color;
+            s.Set |= TKmlStyle::kIconColor;
+        } else if (holder == TKind::LineStyle) {
+            s.LineColor = color;
+            s.Set |= TKmlStyle::kLineColor;
+        } else {
+            s.FillColor = color;
+            s.Set |= TKmlStyle::kFillColor;
+        }
+    } else if (kind == TKind::Width && holder == TKind::LineStyle) {
+        if (!StrToReal(value, number))
+            return bad();
+        s.LineWidth = number;
+        s.Set |= TKmlStyle::kLineWidth;
+    } else if (kind == TKind::Scale && holder == TKind::IconStyle) {
+        if (!StrToReal(value, number))
+            return bad();
+        s.IconScale = number;
+        s.Set |= TKmlStyle::kIconScale;
+    } else if ((kind == TKind::Fill || kind == TKind::Outline) && holder == TKind::PolyStyle) {
+        if (!ParseBool(value, flag))
+            return bad();
+        (kind == TKind::Fill ? s.Fill : s.Outline) = flag;
+        s.Set |= kind == TKind::Fill ? TKmlStyle::kFill : TKmlStyle::kOutline;
+    }
+}
+
+void TKmlReader::EndStyle()
+{
+    const TKind parent = Parent();
+    if (IsFeature(parent)) {
+        inlineStyle_ = styleBuilt_;
+        hasInlineStyle_ = true;
+        sharedValid_ = false;
+    } else if (parent == TKind::Pair) {
+        pairStyle_ = styleBuilt_;
+        pairHasStyle_ = true;
+    } else {
+        const std::string& id = parent == TKind::CascadingStyle && styleId_.empty() ? cascadingId_ : styleId_;
+        if (!id.empty() && !styles_.AddStyle(id, styleBuilt_))
+            ++counts_.StylesLeftOut;
+    }
+}
+
+void TKmlReader::BeginFeature()
+{
+    featureValues_.clear();
+    styleUrl_.clear();
+    overlayIcon_.clear();
+    hasInlineStyle_ = hasInlineMap_ = false;
+    geometryCount_ = 0;
+    eager_ = false;
+    emitted_ = 0;
+    openGeometry_ = -1;
+    boxSet_ = 0;
+    quad_.Clear();
+    sharedValid_ = false;
+    styleCounted_ = false;
+}
+
+void TKmlReader::SetFeatureValue(TFixedField field, std::string value)
+{
+    if (!InFeature())
+        return;
+    sharedValid_ = false;
+    for (TFieldValue& v : featureValues_)
+        if (v.Field == FieldKey(field)) {
+            v.Value = std::move(value);
+            return;
+        }
+    featureValues_.push_back({FieldKey(field), std::move(value)});
+}
+
+void TKmlReader::SetGeometryValue(TFixedField field, std::string value)
+{
+    if (openGeometry_ < 0)
+        return;
+    std::vector<TFieldValue>& own = geometries_[size_t(openGeometry_)].Own;
+    for (TFieldValue& v : own)
+        if (v.Field == FieldKey(field)) {
+            v.Value = std::move(value);
+            return;
+        }
+    own.push_back({FieldKey(field), std::move(value)});
+}
+
+void TKmlReader::AddExtendedValue(const TFieldInfo& field, std::string value)
+{
+    const int key = fields_.KeyOf(field);
+    if (key < 0) {
+        ++counts_.FieldsLeftOut;
+        return;
+    }
+    sharedValid_ = false;
+    for (TFieldValue& v : featureValues_)
+        if (v.Field == uint16_t(key)) {
+            v.Value = std::move(value);
+            return;
+        }
+    featureValues_.push_back({uint16_t(key), std::move(value)});
+}
+
+const std::string& TKmlReader::FolderPath()
+{
+    if (!folderPathValid_) {
+        folderPath_ = linkFolder_;
+        for (const std::string& name : folders_)
+            if (!name.empty())
+                folderPath_.append(folderPath_.empty() ? "" : "/").append(name);
+        folderPathValid_ = true;
+    }
+    return folderPath_;
+}
+
+const std::vector<TFieldValue>& TKmlReader::SharedValues()
+{
+    if (sharedValid_)
+        return shared_;
+    shared_ = featureValues_;
+    if (!FolderPath().empty())
+        shared_.push_back({FieldKey(TFixedField::Folder), FolderPath()});
+    TKmlStyle style;
+    bool found = false;
+    if (!styleUrl_.empty()) {
+        const std::string_view url = TrimmedText(styleUrl_);
+        found = styles_.Resolve(url, style);
+        if (!found && !styleCounted_)
+            ++(!url.empty() && url[0] == '#' ? counts_.StylesNotFound : counts_.StylesElsewhere);
+        styleCounted_ = true;
+    }
+    auto over = [&](const TKmlStyle& inner) {
+        TKmlStyle merged = inner;
+        if (found)
+            merged.InheritFrom(style);
+        style = merged;
+        found = true;
+    };
+    TKmlStyle mapped;
+    if (hasInlineMap_ && styles_.Resolve(inlineMap_, mapped))
+        over(mapped);
+    if (hasInlineStyle_)
+        over(inlineStyle_);
+    if (found)
+        style.AppendValues(shared_);
+    if (!overlayIcon_.empty())
+        shared_.push_back({FieldKey(TFixedField::OverlayIcon), overlayIcon_});
+    sharedValid_ = true;
+    return shared_;
+}
+
+void TKmlReader::EmitGeometry(const TGeometry& g)
+{
+    TKmlFeature feature;
+    feature.Class = g.Class;
+    feature.Parts = &g.Parts;
+    feature.PartCount = g.PartCount;
+    feature.HasOuter = g.HasOuter;
+    feature.Shared = &SharedValues();
+    feature.Own = &g.Own;
+    onFeature_(feature);
+    ++emitted_;
+}
+
+void TKmlReader::EndGeometry()
+{
+    openGeometry_ = -1;
+    // A placemark of very many geometries has them written as they end,
+    // with the values read so far, so that it never holds more than a few.
+    if (!eager_ && geometryCount_ < kHeldGeometries)
+        return;
+    eager_ = true;
+    for (size_t i = 0; i < geometryCount_; ++i)
+        EmitGeometry(geometries_[i]);
+    geometryCount_ = 0;
+}
+
+void TKmlReader::EndFeature()
+{
+    for (size_t i = 0; i < geometryCount_; ++i)
+        EmitGeometry(geometries_[i]);
+    if (emitted_ == 0)
+        ++counts_.WithoutGeometry;
+    inPlacemark_ = inOverlay_ = false;
+    geometryCount_ = 0;
+}
+
+void TKmlReader::EndGroundOverlay()
+{
+    // The footprint: the four corners of gx:LatLonQuad, or the LatLonBox
+    // turned by its rotation (degrees, counter-clockwise) about its centre.
+    if (!footprint_)
+        footprint_ = std::make_unique<TGeometry>();
+    TGeometry& footprint = *footprint_;
+    footprint.Class = TFeatureClass::Polygon;
+    footprint.PartCount = 0;
+    footprint.Own.clear();
+    TCoordRun& ring = footprint.AddPart();
+    if (quad_.Points.size() >= 4) {
+        ring.Points.assign(quad_.Points.begin(), quad_.Points.begin() + 4);
+        ring.Z.assign(quad_.Z.begin(), quad_.Z.begin() + 4);
+    } else if ((boxSet_ & 15) == 15) {
+        const double north = box_[0], south = box_[1], east = box_[2], west = box_[3];
+        const double angle = (boxSet_ & 16) ? box_[4] * std::numbers::pi / 180.0 : 0.0;
+        const double cx = (east + west) / 2, cy = (north + south) / 2;
+        const double c = std::cos(angle), s = std::sin(angle);
+        const TCXY corners[4] = {{west, south}, {east, south}, {east, north}, {west, north}};
+        for (const TCXY& p : corners) {
+            const double dx = p.X - cx, dy = p.Y - cy;
+            ring.Points.push_back(TCXY{cx + dx * c - dy * s, cy + dx * s + dy * c});
+            ring.Z.push_back(0.0);
+        }
+    }
+    if (!ring.Points.empty())
+        EmitGeometry(footprint);
+    if (emitted_ == 0)
+        ++counts_.WithoutGeometry;
+    inOverlay_ = false;
+    geometryCount_ = 0;
+}
+
+} // namespace quarvex
