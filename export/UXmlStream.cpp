@@ -93,6 +93,7 @@ std::string TXmlElement::QualifiedName() const
 struct TXmlStream::TState {
     TXmlHandler& handler;
     std::string name;
+    TXmlBounds bounds;
     XML_Parser parser = nullptr;
     enum class TMode { Sniffing, Direct, Converting } mode = TMode::Sniffing;
     std::string sniffed;   // the first bytes, until the encoding is known
@@ -106,7 +107,7 @@ struct TXmlStream::TState {
     int depth = 0;
     std::exception_ptr failure; // raised in a handler, passed on after expat returns
 
-    TState(TXmlHandler& h, std::string n) : handler(h), name(std::move(n)) {}
+    TState(TXmlHandler& h, std::string n, TXmlBounds b) : handler(h), name(std::move(n)), bounds(b) {}
     ~TState()
     {
         if (parser)
@@ -115,7 +116,15 @@ struct TXmlStream::TState {
             iconv_close(converter);
     }
 
-    void Mark() { lastEvent = uint64_t(XML_GetCurrentByteIndex(parser)); }
+    // Where the event being reported ends: the parser holds nothing before it.
+    // (An entity declaration is reported at its value, with no length.)
+    void Mark(uint64_t length = 0)
+    {
+        const XML_Index at = XML_GetCurrentByteIndex(parser);
+        if (at >= 0)
+            lastEvent = std::max(lastEvent, uint64_t(at) + std::max(uint64_t(std::max(XML_GetCurrentByteCount(parser), 0)),
+                                                                    length));
+    }
 
     template <class F>
     void Guarded(F work)
@@ -142,8 +151,8 @@ struct TXmlStream::TState {
     {
         TState& s = *static_cast<TState*>(data);
         s.Mark();
-        if (++s.depth > kMaxXmlDepth) {
-            s.Fail("elements nested deeper than " + std::to_string(kMaxXmlDepth) + " levels");
+        if (++s.depth > s.bounds.MaxDepth) {
+            s.Fail("elements nested deeper than " + std::to_string(s.bounds.MaxDepth) + " levels");
             return;
         }
         const TExpatName name = SplitExpatName(rawName);
@@ -174,15 +183,16 @@ struct TXmlStream::TState {
                                  const XML_Char*, const XML_Char*, const XML_Char*)
     {
         TState& s = *static_cast<TState*>(data);
-        s.Mark();
+        s.Mark(uint64_t(std::max(valueLength, 0)));
         s.entityText += uint64_t(std::max(valueLength, 0));
-        if (s.entityText > kMaxEntityText)
-            s.Fail("the entity declarations hold more than " + std::to_string(kMaxEntityText >> 20) + " MB of text");
+        if (s.entityText > s.bounds.MaxEntityText)
+            s.Fail("the entity declarations hold more than " + std::to_string(s.bounds.MaxEntityText >> 20) +
+                   " MB of text");
     }
 };
 
-TXmlStream::TXmlStream(TXmlHandler& handler, std::string name)
-    : state_(std::make_unique<TState>(handler, std::move(name)))
+TXmlStream::TXmlStream(TXmlHandler& handler, std::string name, TXmlBounds bounds)
+    : state_(std::make_unique<TState>(handler, std::move(name), bounds))
 {
 }
 
@@ -277,9 +287,9 @@ void TXmlStream::Parse(const char* data, size_t size, bool last)
         s.parsed += n;
         // A piece of markup is reported only once it is whole: one that
         // grows without end would grow the parser's buffer with it.
-        if (s.parsed - s.lastEvent > kMaxXmlToken)
+        if (s.parsed - s.lastEvent > s.bounds.MaxToken)
             throw EXmlParseError(s.name, "a single tag, comment or declaration longer than " +
-                                             std::to_string(kMaxXmlToken >> 20) + " MB",
+                                             std::to_string(s.bounds.MaxToken >> 20) + " MB",
                                  size_t(XML_GetCurrentLineNumber(s.parser)),
                                  size_t(XML_GetCurrentColumnNumber(s.parser)) + 1, std::string());
         data += n;

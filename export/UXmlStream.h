@@ -48,10 +48,17 @@ public:
     virtual void Text(std::string_view text) = 0;
 };
 
+// Bounds that keep hostile documents from taking memory without end.
+struct TXmlBounds {
+    int MaxDepth = 10000;                           // levels of nested elements
+    uint64_t MaxToken = uint64_t(64) << 20;         // one tag, comment or declaration
+    uint64_t MaxEntityText = uint64_t(16) << 20;    // all entity declarations together
+};
+
 class TXmlStream {
 public:
     // name stands for the document in messages.
-    TXmlStream(TXmlHandler& handler, std::string name);
+    TXmlStream(TXmlHandler& handler, std::string name, TXmlBounds bounds = {});
     ~TXmlStream();
     TXmlStream(const TXmlStream&) = delete;
     TXmlStream& operator=(const TXmlStream&) = delete;
@@ -77,10 +84,6 @@ private:
     uint64_t fed_ = 0;
 };
 
-// Bounds that keep hostile documents from taking memory without end.
-constexpr int kMaxXmlDepth = 10000;                        // levels of nested elements
-constexpr uint64_t kMaxXmlToken = uint64_t(64) << 20;      // one tag, comment or declaration
-constexpr uint64_t kMaxEntityText = uint64_t(16) << 20;    // all entity declarations together
 
 // The parts of a name as expat gives it with namespaces on: "local",
 // "uri\1local" or "uri\1local\1prefix".

@@ -59,7 +59,7 @@ void ParsePoints(TPassContext& c)
     TPassResult result = RunGeometryPass(c, "Points", "Point", kPointsKind,
                                          [&](TDomNode e, TFileSHPW& writer, int32_t zid, int& skipped) {
                                              const std::string& name = c.Names.PlacemarkName(e.ParentNode());
-                                             TCXY p = ParsePointText(ChildText(e, "COORDINATES"), skipped);
+                                             TCXY p = ParsePointText(ChildAllText(e, "COORDINATES", c.Text), skipped);
                                              writer.AddPoint(p.X, p.Y);
                                              c.Dbf1.AppendAttributeRecord(zid, name);
                                              c.Layers.AddDescription(zid, name);
@@ -72,7 +72,7 @@ void ParsePaths(TPassContext& c)
     TPassResult result = RunGeometryPass(c, "Paths", "LineString", kPathsKind,
                                          [&](TDomNode e, TFileSHPW& writer, int32_t zid, int& skipped) {
                                              const std::string& name = c.Names.PlacemarkName(e.ParentNode());
-                                             ParseCoordList(ChildText(e, "COORDINATES"), c.Vertices, skipped);
+                                             ParseCoordList(ChildAllText(e, "COORDINATES", c.Text), c.Vertices, skipped);
                                              writer.AddPolyLine(c.Vertices);
                                              c.Dbf1.AppendAttributeRecord(zid, name);
                                          });
@@ -90,7 +90,7 @@ void ParsePolygons(TPassContext& c, bool inner, TKMLMeta& layer)
                                              // The ring is the first child element: a comment
                                              // before it must not stand in for it.
                                              TDomNode ring = FirstChildElement(b);
-                                             ParseCoordList(ChildText(ring, "COORDINATES"), c.Vertices, skipped);
+                                             ParseCoordList(ChildAllText(ring, "COORDINATES", c.Text), c.Vertices, skipped);
                                              writer.AddPolyLine(c.Vertices);
                                              c.Dbf1.AppendAttributeRecord(zid, name);
                                          });

@@ -19,6 +19,7 @@ struct TPassContext {
     TJobView& View;
     TPlacemarkNames Names;
     TListaXY Vertices; // reused for every path and ring
+    std::string Text;  // a coordinates text of several pieces, joined
 };
 
 // Each pass logs its element count (and the skipped tuples, when any) and

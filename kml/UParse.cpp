@@ -13,7 +13,7 @@ std::string TableNameOf(const std::string& layerFileName)
 }
 
 TConversionJob::TConversionJob(TMyInfoParser& layers, TJobView& view, const std::string& workFolder)
-    : layers_(layers), view_(view), workFolder_(workFolder), context_{XMLDoc, Dbf1, layers, view, {}, {}}
+    : layers_(layers), view_(view), workFolder_(workFolder), context_{XMLDoc, Dbf1, layers, view, {}, {}, {}}
 {
 }
 

@@ -24,6 +24,37 @@ std::string_view ChildText(TDomNode node, std::string_view upperName)
     return {};
 }
 
+std::string_view ChildAllText(TDomNode node, std::string_view upperName, std::string& scratch)
+{
+    TDomNode element;
+    for (TDomNode child = node.FirstChild(); child && !element; child = child.NextSibling())
+        if (SameNameUpperCased(child.NodeName(), upperName))
+            element = child;
+    const TDomNode first = element.FirstChild();
+    if (!first.NextSibling() && !first.IsElement() && first.NodeName() != "#comment")
+        return first.NodeValue(); // the usual case: one text, nothing to join
+    scratch.clear();
+    // Walked without recursion, so that deep nesting cannot exhaust the stack.
+    TDomNode at = first;
+    while (at) {
+        const std::string_view name = at.NodeName();
+        if (name == "#text" || name == "#cdata-section")
+            scratch.append(at.NodeValue());
+        if (at.IsElement() && at.FirstChild()) {
+            at = at.FirstChild();
+            continue;
+        }
+        while (at && !at.NextSibling()) {
+            at = at.ParentNode();
+            if (at == element)
+                return scratch;
+        }
+        if (at)
+            at = at.NextSibling();
+    }
+    return scratch;
+}
+
 TDomNode FirstChildElement(TDomNode node)
 {
     TDomNode child = node.FirstChild();

@@ -17,6 +17,12 @@ bool SameNameUpperCased(std::string_view name, std::string_view upperName);
 // text, CDATA or comment node counts. The view lives as long as the DOM.
 std::string_view ChildText(TDomNode node, std::string_view upperName);
 
+// All the text and CDATA inside the first child element of node whose
+// upper-cased name is upperName (at any depth), comments passed over;
+// empty when there is none. The view lives as long as the DOM, or, when
+// the text is in several pieces, as long as scratch, which holds it joined.
+std::string_view ChildAllText(TDomNode node, std::string_view upperName, std::string& scratch);
+
 // The first child of node that is an element; comments, processing
 // instructions and text before it are passed over. Null when there is none.
 TDomNode FirstChildElement(TDomNode node);

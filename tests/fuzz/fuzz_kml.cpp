@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     layers.SetDefaults();
     TDomDocument doc;
     TAttributeTable table(1252);
-    TPassContext context{doc, table, layers, view, {}, {}};
+    TPassContext context{doc, table, layers, view, {}, {}, {}};
     TLinkLists links;
     try {
         layers.Prepare(work);

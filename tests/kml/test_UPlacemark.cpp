@@ -51,3 +51,29 @@ TEST(UPlacemark, ChildTextMatchesOnlyAsciiUpperCasing)
     });
     EXPECT_EQ(ChildText(TDomNode(), "NAME"), "");
 }
+
+TEST(UPlacemark, CoordinatesAreAllTheirTextAndCdataWithoutComments)
+{
+    const struct {
+        const char* inside;
+        const char* text;
+    } cases[] = {
+        {"1,2 3,4", "1,2 3,4"},
+        {"1,2 <!-- 9,9 --> 3,4", "1,2  3,4"},
+        {"<!-- first -->1,2", "1,2"},
+        {"1,2 <![CDATA[3,4]]> 5,6", "1,2 3,4 5,6"},
+        {"1,2 <x>3,4 <y>5,6</y></x> 7,8", "1,2 3,4 5,6 7,8"},
+        {"<!-- only a comment -->", ""},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        TDomDocument doc;
+        doc.LoadFromText(std::string("<kml><Point><coordinates>") + c.inside + "</coordinates></Point></kml>");
+        std::string scratch;
+        doc.ForEachElementByTagName("Point", [&](TDomNode p) {
+            EXPECT_EQ(ChildAllText(p, "COORDINATES", scratch), c.text) << c.inside;
+        });
+    }
+    std::string scratch;
+    EXPECT_EQ(ChildAllText(TDomNode(), "COORDINATES", scratch), "");
+}
