@@ -172,6 +172,24 @@ bool ParseTrackCoord(std::string_view text, TCXY& point, double& z)
     return true;
 }
 
+// The sine and cosine of an angle in degrees, exact at the quarter turns
+// (an overlay turned by 90 degrees keeps its corners exactly).
+void SinCosDegrees(double degrees, double& s, double& c)
+{
+    const double turn = std::fmod(degrees, 360.0);
+    const double quarter = turn / 90.0;
+    if (quarter == std::floor(quarter)) {
+        static const double kSin[] = {0, 1, 0, -1}, kCos[] = {1, 0, -1, 0};
+        const int q = (int(quarter) % 4 + 4) % 4;
+        s = kSin[q];
+        c = kCos[q];
+        return;
+    }
+    const double radians = turn * std::numbers::pi / 180.0;
+    s = std::sin(radians);
+    c = std::cos(radians);
+}
+
 } // namespace
 
 TKmlReader::TKmlReader(TFieldRegistry& fields, TReadCounts& counts, std::string folder, bool descriptions,
@@ -905,9 +923,9 @@ void TKmlReader::EndGroundOverlay()
         ring.Z.assign(quad_.Z.begin(), quad_.Z.begin() + 4);
     } else if ((boxSet_ & 15) == 15) {
         const double north = box_[0], south = box_[1], east = box_[2], west = box_[3];
-        const double angle = (boxSet_ & 16) ? box_[4] * std::numbers::pi / 180.0 : 0.0;
+        double s = 0, c = 1;
+        SinCosDegrees((boxSet_ & 16) ? box_[4] : 0.0, s, c);
         const double cx = (east + west) / 2, cy = (north + south) / 2;
-        const double c = std::cos(angle), s = std::sin(angle);
         const TCXY corners[4] = {{west, south}, {east, south}, {east, north}, {west, north}};
         for (const TCXY& p : corners) {
             const double dx = p.X - cx, dy = p.Y - cy;

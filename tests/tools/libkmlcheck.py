@@ -233,8 +233,11 @@ def differences(mine, their):
         d.append("folder %r / layer %r" % (mine["FOLDER"], their["layer"]))
     for field in ("TIMESTAMP", "BEGIN", "END"):
         m = when(mine[field]) if mine.get(field) else None
+        # LIBKML gives a track the times of its first and last point.
+        if m is None:
+            continue
         # LIBKML reads no date from a year, or a year and month, alone.
-        if their[field] is None and m is not None and re.match(r'^\d{4}(-\d\d)?$', mine[field].strip()):
+        if their[field] is None and re.match(r'^\d{4}(-\d\d)?$', mine[field].strip()):
             continue
         if m != their[field]:
             d.append("%s %r / %r" % (field, mine.get(field), their[field]))
@@ -249,7 +252,8 @@ def differences(mine, their):
     if their["icon"] and mine.get("ICON") != their["icon"]:
         d.append("overlay icon %r / %r" % (mine.get("ICON"), their["icon"]))
     for field, value in their["style"].items():
-        if field not in mine or (field == "ICON" and their["icon"]):
+        # A polygon's ICON is the image of a ground overlay, not the style's icon.
+        if field not in mine or (field == "ICON" and ("LINEWIDTH" in mine or their["icon"])):
             continue
         m = mine[field]
         if isinstance(value, float) and m is not None:
