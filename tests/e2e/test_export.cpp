@@ -2,6 +2,7 @@
 // (tests/tools/exportcheck.py) and pyshp (tests/tools/setdump.py), and
 // compared with what GDAL's own KML driver reads from the same file.
 #include "support/TestSupport.h"
+#include "support/ZipBuilder.h"
 
 #include <csignal>
 #include <dirent.h>
@@ -465,4 +466,137 @@ TEST(Export, EveryGroupOfValuesAsGdalReadsIt)
     // Holes by default; without inner they are counted.
     run = Convert("--export " + dir.File("outer") + " --entities outer " + dir.File("g.kml"));
     EXPECT_NE(run.out.find("      Holes left out (inner is not among the entities): 1\n"), std::string::npos) << run.out;
+}
+
+namespace {
+
+std::string Doc(const std::string& body)
+{
+    return kHead + body + kTail;
+}
+
+std::string Link(const std::string& href, const std::string& name = "")
+{
+    return "<NetworkLink>" + (name.empty() ? "" : "<name>" + name + "</name>") + "<Link><href>" + href +
+           "</href></Link></NetworkLink>";
+}
+
+std::string Pin(const std::string& name, int x)
+{
+    return Placemark(name, "<Point><coordinates>" + std::to_string(x) + ",1</coordinates></Point>");
+}
+
+} // namespace
+
+TEST(Export, LinkedDocumentsOfTheArchiveAndOfTheFolder)
+{
+    TScratchDir dir;
+    // An archive whose documents link in a circle, out of the archive, to a
+    // missing entry; and one document more than an input reads.
+    TZipBuilder zip;
+    zip.Deflated("doc.kml", Doc(Pin("Main", 1) + Link("tiles/t1.kml", "Tiles") + Link("nothing.kml") +
+                                Link("../outside.kml") + Link("many.kml")));
+    zip.Deflated("tiles/t1.kml", Doc("<Folder><name>F</name>" + Pin("T1", 2) + Link("t2.kml", "Two") + "</Folder>" +
+                                     Link("../doc.kml")));
+    zip.Stored("tiles/t2.kml", Doc(Pin("T2", 3)));
+    std::string many;
+    for (int i = 0; i < 261; ++i) { // 5 more than an input reads
+        zip.Stored("m/" + std::to_string(i) + ".kml", Doc(Pin("M" + std::to_string(i), 100 + i)));
+        many += Link("m/" + std::to_string(i) + ".kml");
+    }
+    zip.Stored("many.kml", Doc(many));
+    WriteText(dir.File("a.kmz"), zip.Build());
+    TRun run = Convert("--export " + dir.File("out") + " " + dir.File("a.kmz"));
+    ASSERT_EQ(run.status, 0) << run.err;
+    const std::string expectedStart = "File: a.kmz\n"
+                                      "      Link not followed: nothing.kml (not found in the archive)\n"
+                                      "      Link not followed: ../outside.kml (outside the document's folder)\n"
+                                      "      Linked document: tiles/t1.kml\n"
+                                      "      Link not followed: ../doc.kml (already read)\n"
+                                      "      Linked document: many.kml\n"
+                                      "      Link not followed: m/252.kml (more than 256 documents)\n";
+    EXPECT_EQ(run.out.substr(0, expectedStart.size()), expectedStart) << run.out;
+    // The input and 255 linked documents: many.kml, t1, t2 and 252 of m/.
+    EXPECT_NE(run.out.find("      Points: 255\n"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("m/260.kml (more than 256 documents)\n      Linked document: tiles/t2.kml\n"
+                           "      Linked document: m/0.kml\n"),
+              std::string::npos);
+    EXPECT_EQ(run.out.find("m/251.kml (more"), std::string::npos);
+    const std::string points = Summary(dir.File("out/a_points.shp"));
+    EXPECT_EQ(points.substr(0, points.find("ZID=4 ")),
+              "type Point count 255 srs EPSG:4326\nZID=1 NAME=Main FOLDER=None | POINT (1 1)\n"
+              "ZID=2 NAME=T1 FOLDER=Tiles/F | POINT (2 1)\nZID=3 NAME=T2 FOLDER=Tiles/F/Two | POINT (3 1)\n");
+
+    // Beside a KML file: a file below its folder, one above, a link on the
+    // way out of it, a remote document without --fetch-links.
+    std::filesystem::create_directories(dir.File("k/sub"));
+    WriteText(dir.File("outside.kml"), Doc(Pin("Outside", 9)));
+    std::filesystem::create_symlink(dir.File("outside.kml"), dir.File("k/esc.kml"));
+    WriteText(dir.File("k/sub/s.kml"), Doc(Pin("Sub", 4) + Link("../main.kml")));
+    WriteText(dir.File("k/main.kml"), Doc(Pin("Main", 1) + Link("sub/s.kml", "S") + Link("../outside.kml") +
+                                          Link("esc.kml") + Link("http://127.0.0.1:9/x.kml") + Link("/etc/hosts") +
+                                          Link("file:///etc/hosts")));
+    run = Convert("--export " + dir.File("kout") + " " + dir.File("k/main.kml"));
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out.substr(0, run.out.find("      Points:")),
+              "File: main.kml\n"
+              "      Link not followed: ../outside.kml (outside the document's folder)\n"
+              "      Link not followed: esc.kml (outside the document's folder)\n"
+              "      Link not followed: http://127.0.0.1:9/x.kml (a remote document, fetched only with --fetch-links)\n"
+              "      Link not followed: /etc/hosts (outside the document's folder)\n"
+              "      Link not followed: file:///etc/hosts (outside the document's folder)\n"
+              "      Linked document: sub/s.kml\n"
+              "      Link not followed: ../main.kml (already read)\n");
+    EXPECT_EQ(Summary(dir.File("kout/main_points.shp")),
+              "type Point count 2 srs EPSG:4326\nZID=1 NAME=Main FOLDER=None | POINT (1 1)\n"
+              "ZID=2 NAME=Sub FOLDER=S | POINT (4 1)\n");
+
+    // A linked document found not well-formed partway fails the input: no set.
+    WriteText(dir.File("k/sub/s.kml"), Doc(Pin("Sub", 4)) + "<extra/>");
+    run = Convert("--export " + dir.File("bad") + " " + dir.File("k/main.kml"));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find(dir.File("k/main.kml") + ": sub/s.kml: junk after document element at line 5, column 1"),
+              std::string::npos)
+        << run.err;
+    EXPECT_FALSE(FileExists(dir.File("bad/main_points.shp")));
+    EXPECT_EQ(FolderBytes(dir.File("bad")), 0u);
+}
+
+TEST(Export, FetchedLinksAndInputFromAPipe)
+{
+    TFixtureServer server;
+    TProxySetting proxy(server.ProxyAddress());
+    TScratchDir dir;
+    const std::string service = "http://maps.google.com/maps/ms?doc=";
+    WriteText(dir.File("f.kml"), Doc(Pin("Here", 1) + Link(service + "self", "Service") + Link(service + "missing")));
+    TRun run = Convert("--export " + dir.File("out") + " --fetch-links " + dir.File("f.kml"));
+    ASSERT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out.substr(0, run.out.find("      Points:")),
+              "File: f.kml\n"
+              "      Linked document: " + service + "self\n"
+              "      Link not followed: " + service + "self (already read)\n"
+              "      Link not followed: " + service + "missing (not fetched: the server answered with an error)\n"
+              "      Linked document: " + service + "two\n");
+    EXPECT_EQ(Summary(dir.File("out/f_points.shp")),
+              "type Point count 4 srs EPSG:4326\nZID=1 NAME=Here FOLDER=None | POINT (1 1)\n"
+              "ZID=2 NAME=Self FOLDER=Service | POINT (1 1)\nZID=3 NAME=Fetched A FOLDER=Service | POINT (10 20)\n"
+              "ZID=4 NAME=Fetched B FOLDER=Service | POINT (11 21)\n");
+    EXPECT_EQ(run.err, "");
+    // A fetched document that is not well-formed fails the input, as any.
+    WriteText(dir.File("b.kml"), Doc(Pin("Here", 1) + Link(service + "broken")));
+    run = Convert("--export " + dir.File("out") + " --fetch-links " + dir.File("b.kml"));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find(dir.File("b.kml") + ": " + service + "broken: mismatched tag at line 1"), std::string::npos)
+        << run.err;
+    EXPECT_FALSE(FileExists(dir.File("out/b_points.shp")));
+
+    // The same document through a pipe, named after it; nothing is fetched
+    // without --fetch-links.
+    int status = 0;
+    const std::string out = RunCommand("cat '" + dir.File("f.kml") + "' | " + std::string(QUARVEX_CONVERT) +
+                                           " --export '" + dir.File("pipe") + "' /dev/stdin",
+                                       &status);
+    EXPECT_EQ(status, 0) << out;
+    EXPECT_NE(Summary(dir.File("pipe/stdin_points.shp")).find("count 1 "), std::string::npos);
+    EXPECT_NE(out.find("(a remote document, fetched only with --fetch-links)"), std::string::npos) << out;
 }
