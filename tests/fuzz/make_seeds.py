@@ -6,7 +6,7 @@ OUT_DIR/<target>/ receives: whole archives (unzip; also archives that
 Python's zipfile writes as a streaming writer, with data descriptors, and
 with ZIP64 sizes), the raw compressed data
 of each legacy entry behind the three parameter bytes of fuzz_legacy.cpp
-(unshrink, unreduce, unexplode), the KML corpus (kml, and xml for the
+(unshrink, unreduce, unexplode), the KML corpus (kml, export, and xml for the
 well-formedness proof), and shape files with the record types our writer
 never makes (shpfile; run.sh adds the layers that our writer makes of the
 corpus). Missing shared files are skipped.
@@ -91,7 +91,7 @@ def main():
     for name, records in shape_seeds().items():
         with open(os.path.join(out, "shpfile", name), "wb") as f:
             f.write(shape_file(records))
-    for target in ("unzip", "unshrink", "unreduce", "unexplode", "kml", "xml"):
+    for target in ("unzip", "unshrink", "unreduce", "unexplode", "kml", "xml", "export"):
         os.makedirs(os.path.join(out, target), exist_ok=True)
     streamed_archives(os.path.join(out, "unzip"))
     archives = glob.glob(os.path.join(shared, "testdata/legacy-zip/*/*.[zZ][iI][pP]"))
@@ -117,6 +117,9 @@ def main():
         if os.path.getsize(path) < 200000:
             shutil.copy(path, os.path.join(out, "kml"))
             shutil.copy(path, os.path.join(out, "xml"))
+            # The export's target takes its first byte as the size of its pieces.
+            with open(path, "rb") as f, open(os.path.join(out, "export", os.path.basename(path)), "wb") as g:
+                g.write(b"\x05" + f.read())
 
 
 if __name__ == "__main__":

@@ -8,7 +8,7 @@ cd "$(dirname "$0")/../.."
 seconds=${1:-20}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_unzip fuzz_unshrink fuzz_unreduce fuzz_unexplode fuzz_kml fuzz_xml fuzz_shpfile)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_unzip fuzz_unshrink fuzz_unreduce fuzz_unexplode fuzz_kml fuzz_xml fuzz_export fuzz_shpfile)
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARVEX_FUZZ=ON >/dev/null
 cmake --build build-fuzz -j "$(nproc)"
