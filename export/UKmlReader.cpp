@@ -248,6 +248,58 @@ void TKmlReader::StartElement(const TXmlElement& element)
         return;
     }
     stack_.push_back(TFrame{kind, false});
+    const int capture = CaptureOf(kind);
+    if (capture >= 0) {
+        if (kind == TKind::SimpleData)
+            dataName_ = std::string(element.Attribute("name"));
+        StartCapture(capture == 1);
+        return;
+    }
+    StartStructure(kind, element);
+}
+
+int TKmlReader::CaptureOf(TKind kind) const
+{
+    const TKind parent = Parent();
+    auto when = [](bool yes, int markup = 0) { return yes ? markup : -1; };
+    switch (kind) {
+    case TKind::Name: return when(IsFeature(parent) || parent == TKind::Folder || parent == TKind::NetworkLink, 1);
+    case TKind::Description: return when(IsFeature(parent) && descriptions_, 1);
+    case TKind::Visibility: return when(IsFeature(parent));
+    case TKind::StyleUrl: return when(IsFeature(parent) || parent == TKind::Pair);
+    case TKind::Key: return when(parent == TKind::Pair);
+    case TKind::When: return when(parent == TKind::TimeStamp && IsFeature(Parent(2)));
+    case TKind::Begin:
+    case TKind::End: return when(parent == TKind::TimeSpan && IsFeature(Parent(2)));
+    case TKind::Value: return when(parent == TKind::Data && Parent(2) == TKind::ExtendedData && IsFeature(Parent(3)));
+    case TKind::SimpleData:
+        return when(parent == TKind::SchemaData && Parent(2) == TKind::ExtendedData && IsFeature(Parent(3)));
+    case TKind::Href: return when(parent == TKind::Icon || (parent == TKind::Link && Parent(2) == TKind::NetworkLink));
+    case TKind::Color:
+    case TKind::Width:
+    case TKind::Scale:
+    case TKind::Fill:
+    case TKind::Outline:
+        return when(parent == TKind::IconStyle || parent == TKind::LineStyle || parent == TKind::PolyStyle);
+    case TKind::AltitudeMode:
+    case TKind::Extrude:
+    case TKind::Tessellate:
+        // Of the geometry, or a track of a multi-track; an overlay's altitude mode.
+        return when((IsGeometry(parent) && stack_[stack_.size() - 2].OpensGeometry) ||
+                    (parent == TKind::Track && Parent(2) == TKind::MultiTrack) ||
+                    (kind == TKind::AltitudeMode && parent == TKind::GroundOverlay));
+    case TKind::North:
+    case TKind::South:
+    case TKind::East:
+    case TKind::West:
+    case TKind::Rotation: return when(parent == TKind::LatLonBox && Parent(2) == TKind::GroundOverlay);
+    case TKind::GxCoord: return when(parent == TKind::Track && openGeometry_ >= 0);
+    default: return -1;
+    }
+}
+
+void TKmlReader::StartStructure(TKind kind, const TXmlElement& element)
+{
     const TKind parent = Parent();
     switch (kind) {
     case TKind::Folder:
@@ -255,48 +307,14 @@ void TKmlReader::StartElement(const TXmlElement& element)
         folderPathValid_ = false;
         break;
     case TKind::Placemark:
-        inPlacemark_ = true;
-        BeginFeature();
-        break;
     case TKind::GroundOverlay:
     case TKind::PhotoOverlay:
-        inOverlay_ = true;
+        (kind == TKind::Placemark ? inPlacemark_ : inOverlay_) = true;
         BeginFeature();
         break;
     case TKind::NetworkLink:
         link_ = TKmlLink();
         linkName_.clear();
-        break;
-    case TKind::Name:
-        if (IsFeature(parent) || parent == TKind::Folder || parent == TKind::NetworkLink)
-            StartCapture(true);
-        break;
-    case TKind::Description:
-        if (IsFeature(parent) && descriptions_)
-            StartCapture(true);
-        break;
-    case TKind::Visibility:
-        if (IsFeature(parent))
-            StartCapture(false);
-        break;
-    case TKind::StyleUrl:
-        if (IsFeature(parent) || parent == TKind::Pair)
-            StartCapture(false);
-        break;
-    case TKind::Key:
-        if (parent == TKind::Pair)
-            StartCapture(false);
-        break;
-    case TKind::When:
-    case TKind::Begin:
-    case TKind::End:
-        if ((parent == TKind::TimeStamp) == (kind == TKind::When) &&
-            (parent == TKind::TimeStamp || parent == TKind::TimeSpan) && IsFeature(Parent(2)))
-            StartCapture(false);
-        break;
-    case TKind::Value:
-        if (parent == TKind::Data && Parent(2) == TKind::ExtendedData && IsFeature(Parent(3)))
-            StartCapture(false);
         break;
     case TKind::Data:
         dataName_ = std::string(element.Attribute("name"));
@@ -304,56 +322,9 @@ void TKmlReader::StartElement(const TXmlElement& element)
     case TKind::SchemaData:
         schemaUrl_ = std::string(element.Attribute("schemaUrl"));
         break;
-    case TKind::SimpleData:
-        dataName_ = std::string(element.Attribute("name"));
-        if (parent == TKind::SchemaData && Parent(2) == TKind::ExtendedData && IsFeature(Parent(3)))
-            StartCapture(false);
-        break;
-    case TKind::Schema: {
-        const std::string id(element.Attribute("id"));
-        const std::string name(element.Attribute("name"));
-        schemaBuilt_ = schemas_.size() < kMaxSchemaFields ? &schemas_[id.empty() ? name : id] : nullptr;
-        if (!id.empty() && !name.empty() && !schemas_.count(name))
-            schemaAlias_ = name; // found by its name too, as older documents refer to it
-        break;
-    }
+    case TKind::Schema:
     case TKind::SimpleField:
-        if (parent == TKind::Schema && schemaBuilt_ && schemaFields_ < kMaxSchemaFields) {
-            schemaBuilt_->push_back(DeclaredField(element.Attribute("name"), element.Attribute("type")));
-            ++schemaFields_;
-        }
-        break;
-    case TKind::Href:
-        if (parent == TKind::Icon || (parent == TKind::Link && Parent(2) == TKind::NetworkLink))
-            StartCapture(false);
-        break;
-    case TKind::Color:
-    case TKind::Width:
-    case TKind::Scale:
-    case TKind::Fill:
-    case TKind::Outline:
-        if (parent == TKind::IconStyle || parent == TKind::LineStyle || parent == TKind::PolyStyle)
-            StartCapture(false);
-        break;
-    case TKind::AltitudeMode:
-    case TKind::Extrude:
-    case TKind::Tessellate:
-        if ((IsGeometry(parent) && stack_[stack_.size() - 2].OpensGeometry) ||
-            (parent == TKind::Track && Parent(2) == TKind::MultiTrack) ||
-            (kind == TKind::AltitudeMode && parent == TKind::GroundOverlay))
-            StartCapture(false);
-        break;
-    case TKind::North:
-    case TKind::South:
-    case TKind::East:
-    case TKind::West:
-    case TKind::Rotation:
-        if (parent == TKind::LatLonBox && Parent(2) == TKind::GroundOverlay)
-            StartCapture(false);
-        break;
-    case TKind::GxCoord:
-        if (parent == TKind::Track && openGeometry_ >= 0)
-            StartCapture(false);
+        StartSchema(kind, element);
         break;
     case TKind::Coordinates:
         StartCoordinates();
@@ -375,6 +346,29 @@ void TKmlReader::StartElement(const TXmlElement& element)
         pairStyle_ = TKmlStyle();
         pairHasStyle_ = false;
         break;
+    default:
+        StartGeometryElement(kind, parent);
+        break;
+    }
+}
+
+void TKmlReader::StartSchema(TKind kind, const TXmlElement& element)
+{
+    if (kind == TKind::Schema) {
+        const std::string id(element.Attribute("id"));
+        const std::string name(element.Attribute("name"));
+        schemaBuilt_ = schemas_.size() < kMaxSchemaFields ? &schemas_[id.empty() ? name : id] : nullptr;
+        if (!id.empty() && !name.empty() && !schemas_.count(name))
+            schemaAlias_ = name; // found by its name too, as older documents refer to it
+    } else if (Parent() == TKind::Schema && schemaBuilt_ && schemaFields_ < kMaxSchemaFields) {
+        schemaBuilt_->push_back(DeclaredField(element.Attribute("name"), element.Attribute("type")));
+        ++schemaFields_;
+    }
+}
+
+void TKmlReader::StartGeometryElement(TKind kind, TKind parent)
+{
+    switch (kind) {
     case TKind::Point:
         if (inPlacemark_ || parent == TKind::PhotoOverlay)
             StartGeometry(TFeatureClass::Point);
@@ -384,22 +378,10 @@ void TKmlReader::StartElement(const TXmlElement& element)
             StartGeometry(TFeatureClass::Path);
         break;
     case TKind::LinearRing:
-        if (parent == TKind::OuterBoundaryIs || parent == TKind::InnerBoundaryIs) {
-            ringPart_ = -1;
-            if (openGeometry_ >= 0 && geometries_[size_t(openGeometry_)].Class == TFeatureClass::Polygon &&
-                Parent(2) == TKind::Polygon) {
-                TGeometry& polygon = geometries_[size_t(openGeometry_)];
-                if (parent == TKind::InnerBoundaryIs) {
-                    polygon.AddPart();
-                    ringPart_ = long(polygon.PartCount - 1);
-                } else if (!polygon.HasOuter) {
-                    polygon.HasOuter = true;
-                    ringPart_ = 0;
-                }
-            }
-        } else if (inPlacemark_) {
+        if (parent == TKind::OuterBoundaryIs || parent == TKind::InnerBoundaryIs)
+            StartRing(parent == TKind::InnerBoundaryIs);
+        else if (inPlacemark_)
             StartGeometry(TFeatureClass::Path); // a ring on its own: a closed path
-        }
         break;
     case TKind::Polygon:
         if (inPlacemark_) {
@@ -421,6 +403,23 @@ void TKmlReader::StartElement(const TXmlElement& element)
         break;
     default:
         break;
+    }
+}
+
+void TKmlReader::StartRing(bool hole)
+{
+    ringPart_ = -1;
+    if (openGeometry_ < 0 || Parent(2) != TKind::Polygon)
+        return;
+    TGeometry& polygon = geometries_[size_t(openGeometry_)];
+    if (polygon.Class != TFeatureClass::Polygon)
+        return;
+    if (hole) {
+        polygon.AddPart();
+        ringPart_ = long(polygon.PartCount - 1);
+    } else if (!polygon.HasOuter) { // only the first outer ring counts
+        polygon.HasOuter = true;
+        ringPart_ = 0;
     }
 }
 

@@ -68,6 +68,13 @@ private:
     };
 
     TKind KindOf(const TXmlElement& element) const;
+    // Whether the element's text is kept here: -1 no, 0 its text, 1 its
+    // text with the markup inside it.
+    int CaptureOf(TKind kind) const;
+    void StartStructure(TKind kind, const TXmlElement& element);
+    void StartSchema(TKind kind, const TXmlElement& element);
+    void StartGeometryElement(TKind kind, TKind parent);
+    void StartRing(bool hole);
     TKind Parent(size_t up = 1) const;
     bool InFeature() const { return inPlacemark_ || inOverlay_; }
     void StartCapture(bool markup);
