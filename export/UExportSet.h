@@ -7,6 +7,7 @@
 
 #include "export/UAttributeSchema.h"
 #include "export/UKmlFeature.h"
+#include "export/UShapeBuilder.h"
 #include "platform/UProjection.h"
 #include "shapefile/UShapeSet.h"
 
@@ -20,23 +21,6 @@ extern const char* const kPartSuffix;
 // The files of a set, in the order they are put in place; the .shp goes
 // last, so that a reader never finds a main file whose companions are old.
 extern const char* const kSetExtensions[5];
-
-struct TSetCounts {
-    int Features = 0;
-    int SkippedTuples = 0; // tuples the coordinate system cannot take
-    int DroppedRings = 0;  // fewer than 3 distinct vertices
-    int OrphanHoles = 0;   // holes whose outer ring was dropped or missing
-    int HolesLeftOut = 0;  // holes of polygons while holes are not chosen
-    int BadValues = 0;
-};
-
-struct TSetChoice {
-    bool Outer = true;  // polygons: outer rings
-    bool Inner = true;  // polygons: holes
-    bool KeepElevations = false;
-    bool Descriptions = false;
-    bool Prj = true;
-};
 
 class TExportSet {
 public:
@@ -60,7 +44,6 @@ public:
     void Abandon();
 
 private:
-    void BuildShape(const TKmlFeature& feature);
     void WriteTable();
 
     TFeatureClass class_;
@@ -68,16 +51,12 @@ private:
     TSetChoice choice_;
     const TExportProjection& projection_;
     const TFieldRegistry& fields_;
+    TShapeBuilder builder_;
     TShapeSetWriter shapes_;
     TSetRows rows_;
     bool open_ = false;
     TSetCounts counts_;
     std::vector<std::string> parts_;
-    TShape shape_;
 };
-
-// Orientation of a ring in the plane: twice its signed area, positive
-// when it runs counter-clockwise (y up).
-double RingArea2(const std::vector<TCXY>& ring);
 
 } // namespace quarvex
