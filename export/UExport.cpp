@@ -3,11 +3,17 @@
 #include "export/UDocumentSources.h"
 #include "export/UExportSet.h"
 #include "export/UKmlReader.h"
+#include "export/USetCommit.h"
 #include "export/UXmlStream.h"
 #include "platform/UErrors.h"
 #include "platform/UFileNames.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 #include <deque>
 #include <filesystem>
 #include <memory>
@@ -99,8 +105,16 @@ void TShapeExport::ExportFile(const std::string& input)
     plan(options_.Points, TFeatureClass::Point, "_points");
     plan(options_.Paths, TFeatureClass::Path, "_paths");
     plan(options_.Outer || options_.Inner, TFeatureClass::Polygon, "_polygons");
-    // Parts left by an export that was stopped go first: none of them may
-    // pass for this run's, and a link standing there is removed, not followed.
+    LockFolder();
+    // What an export killed while it put its sets in place left is finished
+    // first; then parts left by one stopped before go: none of them may pass
+    // for this run's, and a link standing there is removed, not followed.
+    std::vector<std::string> problems;
+    const std::vector<std::string> recovered = TSetCommit::RecoverAll(IncludeTrailingSlash(options_.Folder), problems);
+    for (const std::string& name : recovered)
+        log_("      Set put in place that an interrupted export left: " + name);
+    for (const std::string& problem : problems)
+        log_("      " + problem);
     for (auto& set : run.sets)
         set->Abandon();
     try {
@@ -174,29 +188,43 @@ void TShapeExport::PutSetsInPlace(TRun& run)
     // Nothing is replaced until every target is known to be a file (or
     // nothing): a folder in the way would leave a set half old, half new.
     std::error_code ec;
-    for (const auto& set : run.sets)
+    std::vector<TSetFiles> files;
+    for (const auto& set : run.sets) {
         for (const char* ext : kSetExtensions) {
             const std::string target = set->Path() + ext;
             const fs::file_status status = fs::symlink_status(target, ec);
             if (fs::exists(status) && !fs::is_regular_file(status) && !fs::is_symlink(status))
                 throw EQuarvexError("Cannot put " + target + " in place: something that is not a file stands there");
         }
+        files.push_back({ExtractFileName(set->Path()), set->Parts()});
+    }
     // Every new file is complete: the sets of this name are replaced. A
     // class that has nothing now, or a file this run does not write (a .prj
     // after --no-prj), leaves nothing of the earlier run behind.
-    for (const auto& set : run.sets) {
-        for (const char* ext : kSetExtensions) {
-            const std::string target = set->Path() + ext;
-            const auto& parts = set->Parts();
-            if (std::find(parts.begin(), parts.end(), std::string(ext)) != parts.end()) {
-                fs::rename(target + kPartSuffix, target, ec);
-                if (ec)
-                    throw EQuarvexError("Cannot put " + target + " in place: " + ec.message());
-            } else if (fs::exists(fs::symlink_status(target, ec))) {
-                fs::remove(target, ec);
-            }
-        }
-    }
+    TSetCommit(IncludeTrailingSlash(options_.Folder), ExportBaseName(run.input) + ".quarvex-journal", files).Run();
+}
+
+void TShapeExport::LockFolder()
+{
+    if (folderLock_ >= 0)
+        return;
+    // One export into a folder at a time: two would write the same
+    // temporary files, and finish each other's journals.
+    folderLock_ = ::open(options_.Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderLock_ < 0)
+        throw EQuarvexError("Cannot open the export folder " + options_.Folder + ": " + std::strerror(errno));
+    if (::flock(folderLock_, LOCK_EX | LOCK_NB) == 0)
+        return;
+    log_("      Waiting for another export into " + options_.Folder + " to end");
+    while (::flock(folderLock_, LOCK_EX) != 0)
+        if (errno != EINTR)
+            throw EQuarvexError("Cannot lock the export folder " + options_.Folder + ": " + std::strerror(errno));
+}
+
+TShapeExport::~TShapeExport()
+{
+    if (folderLock_ >= 0)
+        ::close(folderLock_);
 }
 
 void TShapeExport::LogCounts(TRun& run)

@@ -41,6 +41,9 @@ class TShapeExport {
 public:
     // log receives the export's lines.
     TShapeExport(const TExportOptions& options, std::function<void(const std::string&)> log);
+    ~TShapeExport();
+    TShapeExport(const TShapeExport&) = delete;
+    TShapeExport& operator=(const TShapeExport&) = delete;
 
     // Where the bytes read of the input's document go: done and size (0
     // when the size is not known).
@@ -58,11 +61,14 @@ private:
     void ReadDocuments(TRun& run);
     void PutSetsInPlace(TRun& run);
     void LogCounts(TRun& run);
+    // Waits, when needed, until this process alone exports into the folder.
+    void LockFolder();
 
     TExportOptions options_;
     std::function<void(const std::string&)> log_;
     std::function<void(uint64_t, uint64_t)> progress_;
     TExportProjection projection_;
+    int folderLock_ = -1;
 };
 
 // The input's file name without its last extension: the B of B_points.

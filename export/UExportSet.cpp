@@ -8,9 +8,6 @@
 
 namespace quarvex {
 
-const char* const kPartSuffix = ".quarvex-part";
-const char* const kSetExtensions[5] = {".shx", ".dbf", ".cpg", ".prj", ".shp"};
-
 namespace {
 
 const char* const kRowsExtension = ".rows";
@@ -99,8 +96,10 @@ void TExportSet::Abandon()
 {
     shapes_.Abandon();
     rows_.Discard();
-    for (const char* ext : kSetExtensions)
+    for (const char* ext : kSetExtensions) {
         std::remove((path_ + ext + kPartSuffix).c_str());
+        std::remove((path_ + ext + ".quarvex-old").c_str());
+    }
     std::remove((path_ + kRowsExtension + kPartSuffix).c_str());
     parts_.clear();
 }

@@ -7,6 +7,7 @@
 
 #include "export/UAttributeSchema.h"
 #include "export/UKmlFeature.h"
+#include "export/USetCommit.h"
 #include "export/UShapeBuilder.h"
 #include "platform/UProjection.h"
 #include "shapefile/UShapeSet.h"
@@ -16,11 +17,6 @@
 
 namespace quarvex {
 
-// The suffix of a file written, until it is complete and put in place.
-extern const char* const kPartSuffix;
-// The files of a set, in the order they are put in place; the .shp goes
-// last, so that a reader never finds a main file whose companions are old.
-extern const char* const kSetExtensions[5];
 
 class TExportSet {
 public:

@@ -9,7 +9,7 @@ packages=(
   qt6-base-dev libgl-dev fonts-liberation2 fonts-dejavu-core
   python3 python3-pyshp python3-pil gdal-bin python3-gdal
   clang libclang-rt-14-dev
-  zip unzip
+  zip unzip strace
 )
 missing=()
 for p in "${packages[@]}"; do

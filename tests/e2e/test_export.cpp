@@ -8,6 +8,7 @@
 #include <dirent.h>
 #include <filesystem>
 #include <map>
+#include <sstream>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
@@ -599,4 +600,82 @@ TEST(Export, FetchedLinksAndInputFromAPipe)
     EXPECT_EQ(status, 0) << out;
     EXPECT_NE(Summary(dir.File("pipe/stdin_points.shp")).find("count 1 "), std::string::npos);
     EXPECT_NE(out.find("(a remote document, fetched only with --fetch-links)"), std::string::npos) << out;
+}
+
+TEST(Export, AKillOrAFailureAtEveryRenameNeverMixesSets)
+{
+    if (RunCommand("command -v strace").empty())
+        GTEST_SKIP() << "strace is not installed";
+    TScratchDir dir;
+    // The old sets: one point, one path, no polygon; the new: every class,
+    // and no .prj, so that a stale file has to go too.
+    std::filesystem::create_directories(dir.File("old"));
+    std::filesystem::create_directories(dir.File("new"));
+    WriteText(dir.File("old/s.kml"), Doc(Pin("Old", 1) + Placemark("OldPath", "<LineString><coordinates>0,0 1,1"
+                                                                              "</coordinates></LineString>")));
+    WriteText(dir.File("new/s.kml"), GroupsDocument(""));
+    const std::string out = dir.File("out/");
+    auto state = [&] { return Tool("setstate.py", "'" + out + "' s_points s_paths s_polygons"); };
+    const std::string convert = std::string(QUARVEX_CONVERT) + " --export " + out + " ";
+    auto files = [&] {
+        std::map<std::string, std::vector<uint8_t>> bytes;
+        for (const auto& entry : std::filesystem::directory_iterator(out)) {
+            std::vector<uint8_t>& b = bytes[entry.path().filename()] = ReadBytes(entry.path());
+            if (entry.path().extension() == ".dbf" && b.size() > 3)
+                b[1] = b[2] = b[3] = 0; // the day of the last change, which may pass midnight
+        }
+        return bytes;
+    };
+    ASSERT_EQ(Convert("--export " + out + " --no-prj " + dir.File("new/s.kml")).status, 0);
+    const std::string fresh = state();
+    const auto freshFiles = files();
+    ASSERT_EQ(Convert("--export " + out + " " + dir.File("old/s.kml")).status, 0);
+    const std::string old = state();
+    const auto oldFiles = files();
+    ASSERT_NE(old, fresh);
+    ASSERT_EQ(old.substr(old.rfind("leftovers")), "leftovers \n");
+    std::vector<std::string> oldLines, freshLines;
+    for (auto [text, v] : {std::pair{old, &oldLines}, std::pair{fresh, &freshLines}}) {
+        std::stringstream in(text);
+        for (std::string line; std::getline(in, line);)
+            v->push_back(line);
+    }
+    const std::string trace = "strace -o '" + dir.File("trace") + "' -e trace=rename,renameat,renameat2 ";
+    RunCommand(trace + convert + "--no-prj " + dir.File("new/s.kml") + " >/dev/null 2>&1");
+    const std::string traced = ReadText(dir.File("trace"));
+    int renames = 0;
+    for (size_t at = traced.find("rename"); at != std::string::npos; at = traced.find("\nrename", at + 1))
+        ++renames;
+    ASSERT_GE(renames, 20);
+    // A kill at every rename; a rename that fails, at the journal, the first
+    // old file, the middle, and the last two.
+    std::vector<std::pair<std::string, int>> faults;
+    for (int k = 1; k <= renames; ++k)
+        faults.push_back({"signal=SIGKILL", k});
+    for (int k : {1, 2, renames / 2, renames - 1, renames})
+        faults.push_back({"error=EACCES", k});
+    for (const auto& [fault, k] : faults) {
+        std::filesystem::remove_all(out);
+        std::filesystem::create_directories(out);
+        for (const auto& [name, bytes] : oldFiles) // (the old tables with their day set to 0)
+            WriteText(out + name, std::string(bytes.begin(), bytes.end()));
+        int status = 0;
+        RunCommand("strace -o /dev/null -e trace=rename,renameat,renameat2 -e inject=rename,renameat,renameat2:" +
+                       fault + ":when=" + std::to_string(k) + " " + convert + "--no-prj " + dir.File("new/s.kml") +
+                       " >/dev/null 2>&1",
+                   &status);
+        EXPECT_NE(status, 0) << fault << " at rename " << k;
+        // Each set as pyshp reads it: the old whole, the new whole, or absent.
+        std::stringstream now(state());
+        std::string line;
+        for (size_t i = 0; i < 3 && std::getline(now, line); ++i)
+            EXPECT_TRUE(line == oldLines[i] || line == freshLines[i] || line == line.substr(0, line.find(' ')) + " absent")
+                << fault << " at rename " << k << ": " << line;
+        if (fault == "error=EACCES") { // the running export brought the old sets back
+            EXPECT_EQ(files(), oldFiles) << "a failure at rename " << k;
+        }
+        // The next export finishes what the stopped one left, then its own.
+        ASSERT_EQ(Convert("--export " + out + " --no-prj " + dir.File("new/s.kml")).status, 0) << fault << " " << k;
+        EXPECT_EQ(files(), freshFiles) << fault << " at rename " << k;
+    }
 }
