@@ -117,6 +117,7 @@ void TShapeExport::ExportFile(const std::string& input)
         log_("      " + problem);
     for (auto& set : run.sets)
         set->Abandon();
+    RemoveStaleReplies(ExtractFileName(sourceOptions.ScratchPrefix));
     try {
         ReadDocuments(run);
         run.renamed = run.fields.AssignColumnNames();
@@ -202,6 +203,19 @@ void TShapeExport::PutSetsInPlace(TRun& run)
     // class that has nothing now, or a file this run does not write (a .prj
     // after --no-prj), leaves nothing of the earlier run behind.
     TSetCommit(IncludeTrailingSlash(options_.Folder), ExportBaseName(run.input) + ".quarvex-journal", files).Run();
+}
+
+void TShapeExport::RemoveStaleReplies(const std::string& prefix)
+{
+    // Replies that a stopped export of this input had fetched.
+    const std::string folder = IncludeTrailingSlash(options_.Folder);
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(prefix, 0) == 0 && name.size() > prefix.size() + std::strlen(kPartSuffix) &&
+            name.compare(name.size() - std::strlen(kPartSuffix), std::string::npos, kPartSuffix) == 0)
+            ::unlink((folder + name).c_str());
+    }
 }
 
 void TShapeExport::LockFolder()

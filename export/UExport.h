@@ -63,6 +63,7 @@ private:
     void LogCounts(TRun& run);
     // Waits, when needed, until this process alone exports into the folder.
     void LockFolder();
+    void RemoveStaleReplies(const std::string& prefix);
 
     TExportOptions options_;
     std::function<void(const std::string&)> log_;
