@@ -23,12 +23,17 @@ void TDbfWriter::Open(const std::string& path, const std::vector<TDbfField>& fie
 {
     fields_ = fields;
     records_ = 0;
-    recordLength_ = 1; // the deletion flag
+    // The header's lengths are 16 bits: 32 bytes per field and the record.
+    size_t length = 1; // the deletion flag
     for (const TDbfField& f : fields_) {
         if (f.Name.empty() || f.Name.size() > 10 || f.Length == 0)
             throw EQuarvexError("The table field \"" + f.Name + "\" cannot be written");
-        recordLength_ = uint16_t(recordLength_ + f.Length);
+        length += f.Length;
     }
+    if (length > 0xFFFF || 32 + 32 * fields_.size() + 1 > 0xFFFF)
+        throw EQuarvexError("A table of " + std::to_string(fields_.size()) + " fields and " + std::to_string(length) +
+                            " bytes per record is more than a dBASE table holds");
+    recordLength_ = uint16_t(length);
     file_.Open(path, TBufferedFile::TMode::CreateTruncate);
     WriteHeader();
 }
