@@ -119,7 +119,11 @@ void TShapeExport::ExportFile(const std::string& input)
         set->Abandon();
     RemoveStaleReplies(ExtractFileName(sourceOptions.ScratchPrefix));
     try {
-        ReadDocuments(run);
+        try {
+            ReadDocuments(run);
+        } catch (const EInOutError& e) { // of the input or an archive, not of a set
+            throw EQuarvexError("Cannot read \"" + input + "\": " + e.what());
+        }
         run.renamed = run.fields.AssignColumnNames();
         for (auto& set : run.sets)
             set->Finish();
