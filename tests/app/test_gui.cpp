@@ -14,6 +14,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,9 +24,12 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QSettings>
 #include <QStackedWidget>
 #include <QTest>
 #include <QToolButton>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 using namespace quarvex;
@@ -224,6 +228,9 @@ TEST_F(Gui, CancelEmptyDocumentAndSecondOpen)
     EXPECT_EQ(Checks(), std::vector<TCheckState>(4, {true, true}));
     EXPECT_EQ(window.StatusText(2).toStdString(), files.File("scene.kml"));
 
+    QTest::mouseMove(window.findChild<QWidget*>("Image1"), QPoint(30, 30));
+    EXPECT_NE(window.StatusText(1), "");
+
     // The second open clears the map before the job window shows.
     bool clearedFirst = false;
     WriteText(files.File("empty.kml"), "<kml><Document><name>none</name></Document></kml>");
@@ -245,39 +252,63 @@ TEST_F(Gui, CancelEmptyDocumentAndSecondOpen)
                                         "      Polygons (inner): 0\n\nEnd.");
     EXPECT_EQ(Find<QStackedWidget>(window, "Notebook1")->currentIndex(), 0);
     EXPECT_EQ(Checks(), std::vector<TCheckState>(4, {false, false}));
+    EXPECT_EQ(window.StatusText(1), ""); // no coordinate of the map that is gone
     EXPECT_EQ(MessageTexts(), std::vector<std::string>{"No Entities were Found"});
     EXPECT_EQ(hook.Messages[0].Kind, TMessageKind::Warning);
 }
 
-TEST_F(Gui, MalformedFileEndsWithTheErrorAndAWindowThatCloses)
+TEST_F(Gui, AJobThatStopsOnAnErrorEndsTheOpenCommandThere)
 {
     WriteText(files.File("bad.kml"), "<kml>\n<Document>\n<Placemark><name>x</Placemark>\n</Document></kml>");
-    hook.OpenAnswers.push_back(QString::fromStdString(files.File("bad.kml")));
-    bool ignoredClose = false, escaped = false;
-    hook.OnModal = [&](QDialog& w) {
-        auto& parse = static_cast<TfrParse&>(w);
-        if (!parse.JobEnded()) {
-            w.close(); // refused while the job has not run
-            ignoredClose = ignoredClose || w.isVisible();
-            return false;
-        }
-        if (hook.Messages.empty())
-            return false;
-        EXPECT_EQ(Find<QStackedWidget>(w, "Notebook1")->currentIndex(), 1);
-        EXPECT_TRUE(Find<QPlainTextEdit>(w, "Memo1")->toPlainText().contains("\nError: "));
-        QTest::keyClick(&w, Qt::Key_Escape);
-        escaped = !w.isVisible();
-        return true;
+    WriteText(files.File("cut.kml"), "<kml>\n<Document>\n<Placemark><name>x</name>");
+    const struct {
+        std::string file;
+        std::string message;
+        bool folderInTheWay; // a folder where the points' shape file goes
+    } rows[] = {
+        {files.File("bad.kml"), files.File("bad.kml") + ": mismatched tag at line 3", false},
+        {files.File("cut.kml"), "where the document ends: the document is cut short", false},
+        {files.File("missing.kml"), "File not found", false},
+        {Scene("other.kml"), "it is a folder, not a file", true},
     };
-    Find<QToolButton>(window, "SpeedButton1")->click();
-    EXPECT_TRUE(ignoredClose);
-    EXPECT_TRUE(escaped);
-    ASSERT_EQ(hook.Messages.size(), 2u);
-    EXPECT_EQ(hook.Messages[0].Kind, TMessageKind::Critical);
-    EXPECT_EQ(hook.Messages[0].Text.find("mismatched tag at line 3"), files.File("bad.kml").size() + 2)
-        << hook.Messages[0].Text;
-    EXPECT_EQ(hook.Messages[1].Text, "No Entities were Found");
-    EXPECT_EQ(Find<QStackedWidget>(window, "Notebook1")->currentIndex(), 0);
+    int step = 0;
+    for (const auto& row : rows) {
+        // A document on the map, and a coordinate in the status bar.
+        Open(Scene());
+        QTest::mouseMove(window.findChild<QWidget*>("Image1"), QPoint(30 + ++step, 30));
+        ASSERT_NE(window.StatusText(1), "");
+        if (row.folderInTheWay) {
+            std::filesystem::remove(work.File("ztmp/kml_tmp1.$m"));
+            std::filesystem::create_directories(work.File("ztmp/kml_tmp1.$m"));
+        }
+        hook.OpenAnswers.push_back(QString::fromStdString(row.file));
+        hook.Messages.clear();
+        bool ignoredClose = false, summary = false, escaped = false;
+        hook.OnModal = [&](QDialog& w) {
+            if (!static_cast<TfrParse&>(w).JobEnded()) {
+                w.close(); // refused while the job has not run
+                ignoredClose = ignoredClose || w.isVisible();
+                return false;
+            }
+            if (hook.Messages.empty())
+                return false;
+            summary = Find<QStackedWidget>(w, "Notebook1")->currentIndex() == 1 &&
+                      Find<QPlainTextEdit>(w, "Memo1")->toPlainText().contains("\nError: ");
+            QTest::keyClick(&w, Qt::Key_Escape);
+            escaped = !w.isVisible();
+            return true;
+        };
+        Find<QToolButton>(window, "SpeedButton1")->click();
+        std::filesystem::remove_all(work.File("ztmp/kml_tmp1.$m"));
+        EXPECT_TRUE(ignoredClose && summary && escaped) << row.file;
+        // The error alone: no "No Entities were Found" after it.
+        ASSERT_EQ(hook.Messages.size(), 1u) << row.file;
+        EXPECT_EQ(hook.Messages[0].Kind, TMessageKind::Critical);
+        EXPECT_NE(hook.Messages[0].Text.find(row.message), std::string::npos) << hook.Messages[0].Text;
+        EXPECT_EQ(Find<QStackedWidget>(window, "Notebook1")->currentIndex(), 0) << row.file;
+        EXPECT_EQ(Checks(), std::vector<TCheckState>(4, {false, false})) << row.file;
+        EXPECT_EQ(window.StatusText(1), "") << row.file;
+    }
 
     // An archive that cannot be read ends the command with its error.
     hook.Messages.clear();
@@ -288,21 +319,22 @@ TEST_F(Gui, MalformedFileEndsWithTheErrorAndAWindowThatCloses)
     EXPECT_NE(hook.Messages[0].Text.find("File not found"), std::string::npos) << hook.Messages[0].Text;
 }
 
-TEST_F(Gui, KeysPressedWhileTheJobRunsDoNotCloseTheSummary)
+TEST_F(Gui, KeysPressedWhileTheJobRunsDoNotCloseTheSummaryEnterAfterItDoes)
 {
     hook.OpenAnswers.push_back(QString::fromStdString(Scene()));
-    bool connected = false, posted = false, summaryStayed = false;
+    bool connected = false, posted = false, summaryStayed = false, closedByEnter = false;
     hook.OnModal = [&](QDialog& w) {
         auto& parse = static_cast<TfrParse&>(w);
         if (!connected) {
             connected = true;
-            // The log grows while the job runs: an Escape and a close request
-            // are queued then, and delivered only after the job.
+            // The log grows while the job runs: an Escape, an Enter and a
+            // close request are queued then, and delivered only after the job.
             QObject::connect(Find<QPlainTextEdit>(w, "Memo1"), &QPlainTextEdit::textChanged, &w, [&] {
                 if (posted)
                     return;
                 posted = true;
                 QCoreApplication::postEvent(&w, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+                QCoreApplication::postEvent(&w, new QKeyEvent(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier));
                 QCoreApplication::postEvent(&w, new QCloseEvent);
             });
         }
@@ -310,12 +342,16 @@ TEST_F(Gui, KeysPressedWhileTheJobRunsDoNotCloseTheSummary)
             return false;
         QApplication::processEvents();
         summaryStayed = w.isVisible() && Find<QStackedWidget>(w, "Notebook1")->currentIndex() == 1;
-        QTest::mouseClick(Find<QToolButton>(w, "SpeedButton1"), Qt::LeftButton);
+        QTest::keyClick(w.focusWidget() ? w.focusWidget() : &w, Qt::Key_Return);
+        closedByEnter = !w.isVisible();
+        if (!closedByEnter)
+            QTest::mouseClick(Find<QToolButton>(w, "SpeedButton1"), Qt::LeftButton);
         return true;
     };
     Find<QToolButton>(window, "SpeedButton1")->click();
     EXPECT_TRUE(posted);
     EXPECT_TRUE(summaryStayed);
+    EXPECT_TRUE(closedByEnter);
 }
 
 TEST_F(Gui, ExportRemindersHelpMenuAndAbout)
@@ -355,6 +391,14 @@ TEST_F(Gui, ExportRemindersHelpMenuAndAbout)
         actions[i]->trigger();
         EXPECT_EQ(hook.Urls, std::vector<std::string>{entries[i].second});
     }
+    EXPECT_TRUE(hook.Messages.empty());
+    // Without a browser, the box names the address.
+    hook.BrowserStarts = false;
+    actions[0]->trigger();
+    EXPECT_EQ(MessageTexts(), std::vector<std::string>{"No web browser could be started to open " + entries[0].second +
+                                                       "\n\nOpen this address in a web browser yourself."});
+    EXPECT_EQ(hook.Messages[0].Kind, TMessageKind::Error);
+    hook.BrowserStarts = true;
 
     window.move(0, 0);
     Find<QToolButton>(window, "SpeedButton3")->click();
@@ -506,6 +550,172 @@ TEST_F(Gui, ResizingRefitsTheMap)
     }
 }
 
+TEST_F(Gui, OneKmlOrKmzDroppedOnTheWindowOpensIt)
+{
+    const std::string scene = Scene("dropped.KML");
+    WriteText(files.File("notes.txt"), "x");
+    auto local = [](const std::string& path) { return QUrl::fromLocalFile(QString::fromStdString(path)); };
+    const struct {
+        QList<QUrl> urls;
+        bool opens;
+    } rows[] = {
+        {{local(files.File("notes.txt"))}, false},
+        {{local(scene), local(Scene("second.kmz"))}, false}, // one file only
+        {{QUrl("https://example.org/x.kml")}, false},
+        {{QUrl("file://elsewhere/x.kml")}, false},
+        {{local(scene)}, true},
+    };
+    for (const auto& row : rows) {
+        QMimeData mime;
+        mime.setUrls(row.urls);
+        const int modals = hook.ModalCount;
+        hook.OnModal = CloseJobWindow(job);
+        QDragEnterEvent enter(QPoint(300, 200), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&window, &enter);
+        EXPECT_EQ(enter.isAccepted(), row.opens) << row.urls.front().toString().toStdString();
+        QDropEvent drop(QPointF(300, 200), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&window, &drop);
+        QApplication::processEvents();
+        EXPECT_EQ(hook.ModalCount, modals + int(row.opens)) << row.urls.front().toString().toStdString();
+    }
+    EXPECT_EQ(job.Log.toStdString(), std::string("File: dropped.KML\n") + kSceneLog);
+    EXPECT_EQ(window.StatusText(2).toStdString(), scene);
+    EXPECT_EQ(Checks(), std::vector<TCheckState>(4, {true, true}));
+    EXPECT_TRUE(hook.Messages.empty());
+}
+
+TEST_F(Gui, ShortcutsAndTooltips)
+{
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QString modal;
+    hook.OnModal = [&](QDialog& dialog) {
+        modal = dialog.objectName();
+        dialog.done(0);
+        return true;
+    };
+    QTest::keyClick(&window, Qt::Key_O, Qt::ControlModifier); // the open dialog, cancelled
+    EXPECT_EQ(hook.OpenFolders.size(), 1u);
+    QTest::keyClick(&window, Qt::Key_B, Qt::ControlModifier);
+    EXPECT_EQ(modal, "TfrBatch");
+    window.activateWindow(); // again, after the dialog
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    QTest::keyClick(&window, Qt::Key_F1);
+    EXPECT_TRUE(window.PopupMenu1->isVisible());
+    EXPECT_EQ(window.PopupMenu1->pos(), window.HelpMenuPosition());
+    window.PopupMenu1->hide();
+
+    const std::pair<const char*, const char*> tips[] = {{"SpeedButton1", "(Ctrl+O)"},
+                                                        {"SpeedButton2", "quarvex-convert --export"},
+                                                        {"SpeedButton4", "not part of this program"},
+                                                        {"SpeedButton5", "(Ctrl+B)"},
+                                                        {"SpeedButton3", "(F1)"}};
+    for (auto [name, says] : tips)
+        EXPECT_TRUE(Find<QToolButton>(window, name)->toolTip().contains(says)) << name;
+}
+
+TEST_F(Gui, TheOpenDialogStartsInTheFolderOfTheLastFileOpened)
+{
+    QSettings().remove("OpenDialog"); // as on a first run
+    Find<QToolButton>(window, "SpeedButton1")->click();
+    Open(Scene());
+    const std::string folder = files.Path().substr(0, files.Path().size() - 1);
+    EXPECT_EQ(hook.OpenFolders, (std::vector<std::string>{"", ""}));
+    // Kept in the user's config folder, which main() made private.
+    const std::string file = std::string(qgetenv("XDG_CONFIG_HOME").constData()) + "/quarvex/quarvex.conf";
+    EXPECT_NE(ReadText(file).find("LastFolder=" + folder + "\n"), std::string::npos) << ReadText(file);
+
+    // A later session: its open dialog, the real one, starts there.
+    TfrMain later;
+    later.WorkFolder = work.File("ztmp/");
+    TDialogHook real;
+    SetDialogHook(&real);
+    QString shownFolder, shownFilter;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            shownFolder = dialog->directory().absolutePath();
+            shownFilter = Find<QComboBox>(*dialog, "fileTypeCombo")->currentText();
+            dialog->reject();
+        }
+    });
+    poll.start(20);
+    later.SpeedButton1Click();
+    SetDialogHook(&hook);
+    EXPECT_EQ(shownFolder.toStdString(), folder);
+    EXPECT_EQ(shownFilter, "Google Earth File (KML, KMZ)"); // its patterns not shown twice
+}
+
+TEST_F(Gui, TheZoneListOpensWithTwentyRows)
+{
+    int rows = 0;
+    hook.OnModal = [&](QDialog& dialog) {
+        Find<QComboBox>(dialog, "ComboProjection")->setCurrentIndex(1);
+        auto* zone = Find<QComboBox>(dialog, "ComboZone");
+        zone->showPopup();
+        QApplication::processEvents();
+        const QAbstractItemView* list = zone->view();
+        const int last = list->indexAt(QPoint(2, list->viewport()->height() - 2)).row();
+        rows = last - list->indexAt(QPoint(2, 2)).row() + 1;
+        zone->hidePopup();
+        dialog.done(0);
+        return true;
+    };
+    Find<QToolButton>(window, "SpeedButton5")->click();
+    EXPECT_EQ(rows, 20);
+}
+
+TEST_F(Gui, TheTitleFitsAndNeverCoversTheButtons)
+{
+    for (const char* name : {"Label1", "Label2"}) {
+        const QLabel* title = Find<QLabel>(window, name);
+        EXPECT_EQ(title->text(), "Google Earth to  ESRI SHP File");
+        EXPECT_LE(title->fontMetrics().horizontalAdvance(title->text()), title->contentsRect().width()) << name;
+    }
+    EXPECT_EQ(Find<QLabel>(window, "Label1")->geometry(), QRect(12, 6, 174, 16));
+    QWidget* panel1 = Find<QWidget>(window, "Panel1");
+    QToolButton* help = Find<QToolButton>(window, "SpeedButton3");
+    // The designed place where the window is wide enough; never over Help.
+    const std::pair<int, int> rows[] = {{676, 490}, {900, 714}, {600, 481}, {500, 481}};
+    for (auto [width, titleX] : rows) {
+        window.resize(width, 466);
+        QApplication::processEvents();
+        EXPECT_EQ(Find<QWidget>(window, "Panel2")->x(), titleX) << width;
+        EXPECT_EQ(panel1->childAt(help->geometry().topRight() + QPoint(-2, 10)), help) << width;
+    }
+}
+
+TEST(GuiPlacement, TheMainWindowLiesInsideTheScreen)
+{
+    const QRect designed(465, 225, 684, 493);
+    const std::pair<QRect, QRect> rows[] = {
+        {QRect(0, 0, 1920, 1080), designed},                      // fits: the designed place
+        {QRect(0, 32, 1280, 688), designed},                      // a panel above, still fits
+        {QRect(0, 0, 1024, 768), QRect(340, 225, 684, 493)},      // moved left, not shrunk
+        {QRect(0, 0, 1024, 600), QRect(340, 107, 684, 493)},      // moved up too
+        {QRect(0, 0, 640, 480), QRect(0, 0, 640, 480)},           // shrunk to the screen
+        {QRect(1920, 0, 1280, 1024), QRect(1920, 225, 684, 493)}, // a screen right of another
+    };
+    for (auto [available, expected] : rows)
+        EXPECT_EQ(FitInside(available, designed), expected) << available.x() << "," << available.width();
+
+    // The real window on the offscreen screen, which is too small for the
+    // designed place.
+    TfrMain window;
+    window.PlaceOnScreen();
+    window.show();
+    QApplication::processEvents();
+    const QRect available = window.screen()->availableGeometry();
+    ASSERT_FALSE(available.contains(designed));
+    const QRect fitted = FitInside(available, designed);
+    EXPECT_EQ(window.pos(), fitted.topLeft());
+    EXPECT_EQ(window.size(), QSize(676, 466) - (designed.size() - fitted.size()));
+
+    // Dialogs are centred on the frame of their owner, title bars included.
+    EXPECT_EQ(CentredOn(QRect(465, 225, 678, 491), QSize(268, 146)), QPoint(670, 397));
+    EXPECT_EQ(CentredOn(QRect(-100, 0, 100, 101), QSize(50, 50)), QPoint(-75, 25));
+}
+
 TEST(GuiErrors, EscapingErrorsAreShownAndTheProgramGoesOn)
 {
     TTestDialogHook hook;
@@ -522,6 +732,9 @@ int main(int argc, char** argv)
     ::testing::InitGoogleTest(&argc, argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The settings the tests write stay in a config folder of their own.
+    TScratchDir config;
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.Path().substr(0, config.Path().size() - 1)));
     TQuarvexApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }
