@@ -24,6 +24,7 @@
 #include <QResizeEvent>
 #include <QShortcut>
 #include <QTimer>
+#include <algorithm>
 
 namespace quarvex {
 
