@@ -16,7 +16,14 @@
 #include <QTest>
 #include <QToolButton>
 #include <functional>
+#include <ostream>
 #include <gtest/gtest.h>
+
+// Texts in test failures as text, not as the bytes of a QString.
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace quarvex::test {
 
