@@ -7,9 +7,10 @@ namespace quarvex {
 
 TQuarvexApplication::TQuarvexApplication(int& argc, char** argv) : QApplication(argc, argv)
 {
-    setApplicationName("quarvex");
+    SetProgramNames();
     setDesktopFileName("quarvex");
     SubstituteDesignedFonts();
+    ApplyDesignedStyle();
 }
 
 bool TQuarvexApplication::notify(QObject* receiver, QEvent* event)

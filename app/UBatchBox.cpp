@@ -1,12 +1,12 @@
 #include "app/UBatchBox.h"
 
 #include "app/UDialogHook.h"
+#include "app/UDroppedFiles.h"
 #include "app/UWindowPlacement.h"
 #include "ui_UBatchBox.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileInfo>
 #include <QMimeData>
 
 namespace quarvex {
@@ -52,11 +52,7 @@ void TfrBatch::UpdateProjectionControls()
 
 void TfrBatch::AddFile(const QString& path)
 {
-    // The last extension only: "x.kml.bak" is not a KML file.
-    const QString name = path.mid(path.lastIndexOf('/') + 1);
-    const int dot = name.lastIndexOf('.');
-    const QString extension = dot < 0 ? QString() : name.mid(dot).toUpper();
-    if (extension != ".KML" && extension != ".KMZ")
+    if (!IsKmlOrKmzName(path))
         return;
     if (ui->ListBox1->count() >= MaxBatchFiles)
         return;
@@ -116,35 +112,15 @@ void TfrBatch::ListBox1Click()
     ui->Button2->setEnabled(true);
 }
 
-namespace {
-// The local file an address names: file addresses without a host, or of
-// this machine; empty for anything else.
-QString LocalFile(const QUrl& url)
-{
-    if (!url.isLocalFile())
-        return {};
-    const QString host = url.host();
-    if (!host.isEmpty() && host != "localhost")
-        return {};
-    return QFileInfo(url.path()).absoluteFilePath();
-}
-} // namespace
-
 void TfrBatch::dragEnterEvent(QDragEnterEvent* event)
 {
-    for (const QUrl& url : event->mimeData()->urls())
-        if (!LocalFile(url).isEmpty()) {
-            event->acceptProposedAction();
-            return;
-        }
+    if (!DroppedLocalFiles(*event->mimeData()).isEmpty())
+        event->acceptProposedAction();
 }
 
 void TfrBatch::dropEvent(QDropEvent* event)
 {
-    QStringList files;
-    for (const QUrl& url : event->mimeData()->urls())
-        if (const QString file = LocalFile(url); !file.isEmpty())
-            files << file;
+    const QStringList files = DroppedLocalFiles(*event->mimeData());
     if (files.isEmpty())
         return;
     activateWindow();

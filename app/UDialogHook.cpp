@@ -34,14 +34,14 @@ void TDialogHook::Message(QWidget* owner, TMessageKind kind, const QString& text
     box.exec();
 }
 
-QString TDialogHook::OpenFileName(QWidget* owner, const QString& title, const QString& filter)
+QString TDialogHook::OpenFileName(QWidget* owner, const QString& title, const QString& filter, const QString& folder)
 {
-    return QFileDialog::getOpenFileName(owner, title, QString(), filter);
+    return QFileDialog::getOpenFileName(owner, title, folder, filter, nullptr, QFileDialog::HideNameFilterDetails);
 }
 
 QStringList TDialogHook::OpenFileNames(QWidget* owner, const QString& title, const QString& filter)
 {
-    return QFileDialog::getOpenFileNames(owner, title, QString(), filter);
+    return QFileDialog::getOpenFileNames(owner, title, QString(), filter, nullptr, QFileDialog::HideNameFilterDetails);
 }
 
 QString TDialogHook::BrowseForFolder(QWidget* owner, const QString& title)
@@ -58,9 +58,9 @@ QString TDialogHook::BrowseForFolder(QWidget* owner, const QString& title)
     return browser.selectedFiles().first();
 }
 
-void TDialogHook::OpenUrl(const QString& address)
+bool TDialogHook::OpenUrl(const QString& address)
 {
-    QDesktopServices::openUrl(QUrl(address));
+    return QDesktopServices::openUrl(QUrl(address));
 }
 
 int TDialogHook::ExecModal(QDialog& window)

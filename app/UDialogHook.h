@@ -19,16 +19,19 @@ public:
     virtual ~TDialogHook() = default;
     // A modal box with one OK button.
     virtual void Message(QWidget* owner, TMessageKind kind, const QString& text);
-    // One existing file, or empty when the user cancels.
-    virtual QString OpenFileName(QWidget* owner, const QString& title, const QString& filter);
+    // One existing file, or empty when the user cancels. The dialog starts
+    // in folder (empty: where Qt starts it) and shows each filter by its
+    // name alone, without the patterns the name already gives.
+    virtual QString OpenFileName(QWidget* owner, const QString& title, const QString& filter,
+                                 const QString& folder);
     // Several existing files in the dialog's order; empty when cancelled.
     virtual QStringList OpenFileNames(QWidget* owner, const QString& title, const QString& filter);
     // A folder, or empty when cancelled. The browser is centred on the
     // screen's available area by CentredPosition.
     virtual QString BrowseForFolder(QWidget* owner, const QString& title);
-    // Asks the desktop to show the address in the default browser; the
-    // result is not examined.
-    virtual void OpenUrl(const QString& address);
+    // Asks the desktop to show the address in the default browser; false
+    // when no browser could be started.
+    virtual bool OpenUrl(const QString& address);
     // Runs the modal loop of a window and returns its result; tests use
     // this to act on the window while it is shown.
     virtual int ExecModal(QDialog& window);

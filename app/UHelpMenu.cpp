@@ -36,14 +36,17 @@ QMenu* CreateHelpMenu(QWidget* owner)
         if (entry.Item == "About1")
             QObject::connect(action, &QAction::triggered, owner, [owner] { ShowAbout(owner); });
         else if (!entry.Address.isEmpty())
-            QObject::connect(action, &QAction::triggered, owner, [address = entry.Address] { OpenWebPage(address); });
+            QObject::connect(action, &QAction::triggered, owner, [owner, address = entry.Address] { OpenWebPage(owner, address); });
     }
     return menu;
 }
 
-void OpenWebPage(const QString& address)
+void OpenWebPage(QWidget* owner, const QString& address)
 {
-    DialogHook().OpenUrl(address);
+    if (!DialogHook().OpenUrl(address))
+        DialogHook().Message(owner, TMessageKind::Error,
+                             "No web browser could be started to open " + address +
+                                 "\n\nOpen this address in a web browser yourself.");
 }
 
 } // namespace quarvex

@@ -24,7 +24,8 @@ std::vector<THelpEntry> HelpEntries();
 // object name and opens its page, "About" shows the About box.
 QMenu* CreateHelpMenu(QWidget* owner);
 
-// Asks the desktop to show the address; nothing is reported when no browser opens.
-void OpenWebPage(const QString& address);
+// Asks the desktop to show the address; when no browser can be started, an
+// error box over owner names the address.
+void OpenWebPage(QWidget* owner, const QString& address);
 
 } // namespace quarvex

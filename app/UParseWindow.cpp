@@ -7,6 +7,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QKeyEvent>
 
 namespace quarvex {
 
@@ -115,6 +116,7 @@ void TfrParse::Timer1Timer()
         // The job has closed its files and shown the summary; the user
         // learns why it stopped and can close the window.
         ShowSummary();
+        jobFailed_ = true;
         ShowErrorMessage(this, QString::fromUtf8(e.what()));
     }
     Timer1.setInterval(10000);
@@ -132,6 +134,18 @@ void TfrParse::closeEvent(QCloseEvent* event)
         event->ignore(); // a running job cannot be left half done
 }
 
+void TfrParse::keyPressEvent(QKeyEvent* event)
+{
+    // Enter closes the summary as Escape does; the window has no default
+    // button that would take it.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && jobEnded_) {
+        close();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
 void TfrParse::reject()
 {
     if (jobEnded_)
@@ -145,7 +159,7 @@ void TfrParse::resizeEvent(QResizeEvent* event)
     ui->Panel1->move(ui->Notebook1->width() - ui->Panel1->width(), 0);
 }
 
-void RunConversionJob(QWidget* owner, const std::string& inputPath, const std::string& displayName,
+bool RunConversionJob(QWidget* owner, const std::string& inputPath, const std::string& displayName,
                       const std::string& workFolder)
 {
     TfrParse window(owner, workFolder);
@@ -154,6 +168,7 @@ void RunConversionJob(QWidget* owner, const std::string& inputPath, const std::s
     window.findChild<QStackedWidget*>("Notebook1")->setCurrentIndex(0);
     CentreWhenShown(window, owner ? owner->window() : nullptr);
     DialogHook().ExecModal(window);
+    return !window.JobFailed();
 }
 
 } // namespace quarvex

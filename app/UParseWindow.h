@@ -40,6 +40,8 @@ public:
     void SpeedButton1Click() { close(); }
     // True once the job has ended, with or without an error.
     bool JobEnded() const { return jobEnded_; }
+    // True when the job stopped on an error (its message has been shown).
+    bool JobFailed() const { return jobFailed_; }
 
     TConversionJob Job;
     bool JobPending = false;
@@ -47,6 +49,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void reject() override;
     void resizeEvent(QResizeEvent* event) override;
 
@@ -55,13 +58,15 @@ private:
 
     std::unique_ptr<Ui::TfrParse> ui;
     bool jobEnded_ = false;
+    bool jobFailed_ = false;
     int shownPercent_ = -1;
 };
 
 // Shows the job window modally over owner and returns when it has been
 // closed: the job reads inputPath (which may be empty) into the layers of
 // CurrentLayerSet in workFolder; displayName goes into the first log line.
-void RunConversionJob(QWidget* owner, const std::string& inputPath, const std::string& displayName,
+// False when the job stopped on an error, which the window has shown.
+bool RunConversionJob(QWidget* owner, const std::string& inputPath, const std::string& displayName,
                       const std::string& workFolder);
 
 } // namespace quarvex

@@ -1,11 +1,14 @@
 #include "app/main.h"
 
+#include "app/UAppSetup.h"
 #include "app/UBatchBox.h"
 #include "app/UDialogHook.h"
+#include "app/UDroppedFiles.h"
 #include "app/UGlyphs.h"
 #include "app/UHelpMenu.h"
 #include "app/UParseWindow.h"
 #include "app/UQtCanvas.h"
+#include "app/UWindowPlacement.h"
 #include "kml/kmz/UResolveKml.h"
 #include "platform/UFileNames.h"
 #include "platform/UProgramInfo.h"
@@ -14,8 +17,14 @@
 #include "shapefile/ULayerSet.h"
 #include "ui_main.h"
 
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <QResizeEvent>
+#include <QShortcut>
+#include <QTimer>
+#include <algorithm>
 
 namespace quarvex {
 
@@ -25,6 +34,29 @@ namespace {
 QString Q(const std::string& text)
 {
     return QString::fromStdString(text);
+}
+
+// The title keeps its designed font and width: rendered with full hinting,
+// as the designed font is on screen, an installed metric twin fits the
+// label; where it still does not (another resolution, another font), the
+// letters move closer together until it does.
+void FitTitle(QLabel* label)
+{
+    QFont font = label->font();
+    font.setHintingPreference(QFont::PreferFullHinting);
+    const int room = label->contentsRect().width();
+    for (int tenths = 1; tenths <= 10 && QFontMetrics(font).horizontalAdvance(label->text()) > room; ++tenths)
+        font.setLetterSpacing(QFont::AbsoluteSpacing, -0.1 * tenths);
+    label->setFont(font);
+}
+
+// The one KML or KMZ file of a drag, or empty when the drag holds anything else.
+QString DroppedDocument(const QMimeData& mime)
+{
+    const QStringList files = DroppedLocalFiles(mime);
+    if (mime.urls().size() != 1 || files.size() != 1 || !IsKmlOrKmzName(files.front()))
+        return {};
+    return files.front();
 }
 } // namespace
 
@@ -41,13 +73,19 @@ TfrMain::TfrMain(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Tfr
     ui->SpeedButton7->setIcon(GlyphIcon(TGlyph::ZoomOut));
     ui->SpeedButton9->setIcon(GlyphIcon(TGlyph::Extent));
     ui->SpeedButton8->setChecked(true);
+    FitTitle(ui->Label1);
+    FitTitle(ui->Label2);
     PopupMenu1 = CreateHelpMenu(this);
+    setAcceptDrops(true);
 
     connect(ui->SpeedButton1, &QToolButton::clicked, this, [this] { RunGuarded(this, [this] { SpeedButton1Click(); }); });
     connect(ui->SpeedButton2, &QToolButton::clicked, this, [this] { RunGuarded(this, [this] { SpeedButton2Click(); }); });
     connect(ui->SpeedButton4, &QToolButton::clicked, this, [this] { RunGuarded(this, [this] { SpeedButton4Click(); }); });
     connect(ui->SpeedButton5, &QToolButton::clicked, this, [this] { RunGuarded(this, [this] { SpeedButton5Click(); }); });
     connect(ui->SpeedButton3, &QToolButton::clicked, this, [this] { RunGuarded(this, [this] { SpeedButton3Click(); }); });
+    AddShortcut(QKeySequence(Qt::CTRL | Qt::Key_O), &TfrMain::SpeedButton1Click);
+    AddShortcut(QKeySequence(Qt::CTRL | Qt::Key_B), &TfrMain::SpeedButton5Click);
+    AddShortcut(QKeySequence(Qt::Key_F1), &TfrMain::SpeedButton3Click);
     ConnectCheck(MapView.Checks.CheckPoint, ui->CheckPoint);
     ConnectCheck(MapView.Checks.CheckPath, ui->CheckPath);
     ConnectCheck(MapView.Checks.CheckPolyIn, ui->CheckPolyIn);
@@ -60,6 +98,17 @@ TfrMain::TfrMain(QWidget* parent) : QWidget(parent), ui(std::make_unique<Ui::Tfr
 TfrMain::~TfrMain()
 {
     ZipWarningHandler = previousZipWarnings_;
+}
+
+void TfrMain::AddShortcut(const QKeySequence& keys, void (TfrMain::*command)())
+{
+    auto* shortcut = new QShortcut(keys, this);
+    connect(shortcut, &QShortcut::activated, this, [this, command] { RunGuarded(this, [&] { (this->*command)(); }); });
+}
+
+void TfrMain::PlaceOnScreen()
+{
+    KeepInsideScreen(*this, kDesignedPosition, kDesignedFrame);
 }
 
 void TfrMain::ConnectCheck(TLayerCheck& check, QCheckBox* box)
@@ -96,7 +145,27 @@ void TfrMain::FormCreate()
 void TfrMain::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
-    ui->Panel2->move(ui->Panel1->width() - ui->Panel2->width(), 0); // aligned right
+    // Aligned right, but never over the tool buttons: in a narrow window
+    // the title gives way and is cut at the window's edge instead.
+    const int buttonsEnd = ui->SpeedButton3->geometry().right() + 1;
+    ui->Panel2->move(std::max(buttonsEnd, ui->Panel1->width() - ui->Panel2->width()), 0);
+}
+
+void TfrMain::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!DroppedDocument(*event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void TfrMain::dropEvent(QDropEvent* event)
+{
+    const QString file = DroppedDocument(*event->mimeData());
+    if (file.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // Opened once the drop has been answered, so that the program the file
+    // came from does not wait for the job window to close.
+    QTimer::singleShot(0, this, [this, file] { RunGuarded(this, [&] { OpenFile(file); }); });
 }
 
 void TfrMain::Paint(const std::function<void()>& draw)
@@ -185,8 +254,8 @@ void TfrMain::SpeedButton5Click()
 
 void TfrMain::SpeedButton1Click()
 {
-    const QString fileName =
-        DialogHook().OpenFileName(this, "Open", "Google Earth File (KML, KMZ) (*.kml *.kmz *.KML *.KMZ)");
+    const QString fileName = DialogHook().OpenFileName(
+        this, "Open", "Google Earth File (KML, KMZ) (*.kml *.kmz *.KML *.KMZ)", LastOpenFolder());
     if (fileName.isEmpty())
         return;
     OpenFile(fileName);
@@ -200,10 +269,12 @@ void TfrMain::OpenFile(const QString& fileName)
                              Q("The work folder " + WorkFolder + " cannot be used: " + reason));
         return;
     }
+    RememberOpenFolder(fileName);
     const std::string chosen = fileName.toStdString();
     ViewState.Loaded = false;
     reportedProblems_.clear();
     Paint([this] { MapView.ClearMap(); });
+    ui->StatusPanel1->clear(); // no coordinate of the map that is gone
     ui->Image1->repaint();
     ui->Panel4->repaint();
     ui->Panel1->repaint();
@@ -212,21 +283,14 @@ void TfrMain::OpenFile(const QString& fileName)
     try {
         kmlPath = ResolveKmlPath(chosen, WorkFolder, UnZip1);
     } catch (const EQuarvexError& e) {
+        ShowNothingLoaded();
         throw EQuarvexError(chosen + ": " + e.what()); // the file the user chose, named
     }
     if (!kmlPath.empty())
         ui->StatusPanel2->setText(fileName);
-    {
-        TMyInfoParser layerSet;
-        CurrentLayerSet = &layerSet;
-        layerSet.SetDefaults();
-        try {
-            RunConversionJob(this, kmlPath, ExtractFileName(chosen), WorkFolder);
-        } catch (...) {
-            CurrentLayerSet = nullptr;
-            throw;
-        }
-        CurrentLayerSet = nullptr;
+    if (!RunJob(kmlPath, ExtractFileName(chosen))) {
+        ShowNothingLoaded(); // the command ends at the error the job window showed
+        return;
     }
     if (ViewState.Loaded) {
         ui->Notebook1->setCurrentIndex(1);
@@ -241,6 +305,35 @@ void TfrMain::OpenFile(const QString& fileName)
     DrawMap();
     if (total == 0)
         DialogHook().Message(this, TMessageKind::Warning, "No Entities were Found");
+}
+
+bool TfrMain::RunJob(const std::string& kmlPath, const std::string& displayName)
+{
+    TMyInfoParser layerSet;
+    CurrentLayerSet = &layerSet;
+    layerSet.SetDefaults();
+    bool ended = false;
+    try {
+        ended = RunConversionJob(this, kmlPath, displayName, WorkFolder);
+    } catch (...) {
+        CurrentLayerSet = nullptr;
+        throw;
+    }
+    CurrentLayerSet = nullptr;
+    return ended;
+}
+
+void TfrMain::ShowNothingLoaded()
+{
+    // As after a document without entities: the browser page, and no layer
+    // to switch on, whatever part of the layers the stopped job wrote.
+    ui->Notebook1->setCurrentIndex(0);
+    Paint([this] {
+        for (TLayerCheck* check : {&MapView.Checks.CheckPoint, &MapView.Checks.CheckPath, &MapView.Checks.CheckPolyIn,
+                                   &MapView.Checks.CheckPolyOut})
+            MapView.SetLayerCheck(*check, 0);
+    });
+    DrawMap();
 }
 
 } // namespace quarvex

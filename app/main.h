@@ -11,6 +11,7 @@
 #include <memory>
 
 class QCheckBox;
+class QKeySequence;
 class QMenu;
 
 namespace Ui {
@@ -25,10 +26,18 @@ public:
     explicit TfrMain(QWidget* parent = nullptr);
     ~TfrMain() override;
 
+    // The designed place and outer size of the window, at 96 dots per inch.
+    static constexpr QPoint kDesignedPosition{465, 225};
+    static constexpr QSize kDesignedFrame{684, 493};
+    // Puts the window at its designed place, moved (and only when it must
+    // be, shrunk) to lie inside the screen's available area.
+    void PlaceOnScreen();
+
     // The open command: the open dialog, then OpenFile on the chosen file.
     void SpeedButton1Click();
     // The open command from its second step on, for a file already chosen
-    // (the open dialog, or a file handed over on the command line).
+    // (the open dialog, a file dropped on the window, or one handed over on
+    // the command line). A job that stops on an error ends the command there.
     void OpenFile(const QString& fileName);
     void SpeedButton2Click() { ExportReminder(); } // Export SHP
     void SpeedButton4Click() { ExportReminder(); } // DXF/GPX
@@ -53,9 +62,18 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    // One .kml or .kmz file dropped on the window opens as with "Open File";
+    // other drops are refused.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void FormCreate();
+    void AddShortcut(const QKeySequence& keys, void (TfrMain::*command)());
+    // The conversion job over kmlPath in the job window; false when it
+    // stopped on an error.
+    bool RunJob(const std::string& kmlPath, const std::string& displayName);
+    void ShowNothingLoaded();
     void ExportReminder();
     void ConnectCheck(TLayerCheck& check, QCheckBox* box);
     // Runs draw with the map view painting on Image1's bitmap, then shows it.

@@ -9,6 +9,7 @@
 #include "shapefile/ULayerSet.h"
 
 #include <QDialog>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
@@ -41,6 +42,10 @@ public:
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The folder the open command remembers goes into a config folder of
+    // the run's own, not into the user's.
+    const QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     TQuarvexApplication app(argc, argv);
     if (argc < 2) {
         std::fprintf(stderr, "usage: bench_window_resize KML [RESIZES]\n");

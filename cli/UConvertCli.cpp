@@ -34,6 +34,7 @@ const char* const kConvertUsage =
     "                  with K, M or G (1024, 1024^2, 1024^3; default 2G); a bigger\n"
     "                  one is refused\n"
     "  --help          shows this text\n"
+    "  --version       shows the version and the build\n"
     "\n"
     "Export: each FILE becomes shapefile sets that GIS programs open as they are,\n"
     "in DIR: B_points, B_paths, B_polygons (.shp, .shx, .dbf in UTF-8, .cpg, .prj)\n"
@@ -251,6 +252,8 @@ bool ParseConvertArguments(const std::vector<std::string>& args, TConvertOptions
             continue;
         if (arg == "--help" || arg == "-h") {
             options.ShowHelp = true;
+        } else if (arg == "--version") {
+            options.ShowVersion = true;
         } else if (IsOption(arg, "--work-dir")) {
             if (!OptionValue(args, i, "--work-dir", "a folder", options.WorkDir, error))
                 return false;
@@ -286,7 +289,7 @@ bool ParseConvertArguments(const std::vector<std::string>& args, TConvertOptions
             options.Inputs.push_back(arg);
         }
     }
-    if (options.ShowHelp)
+    if (options.ShowHelp || options.ShowVersion)
         return true;
     if (options.Inputs.empty()) {
         error = "no FILE given";

@@ -19,6 +19,7 @@ struct TConvertOptions {
     int PictureWidth = 800;
     int PictureHeight = 600;
     bool ShowHelp = false;
+    bool ShowVersion = false;
 };
 
 // Reads a byte count: digits, optionally followed by K, M or G (or KiB,

@@ -1,4 +1,5 @@
 #include "cli/UConvertCli.h"
+#include "platform/UProgramInfo.h"
 
 #include <cstdio>
 
@@ -13,6 +14,10 @@ int main(int argc, char** argv)
     }
     if (options.ShowHelp) {
         std::fputs(kConvertUsage, stdout);
+        return 0;
+    }
+    if (options.ShowVersion) {
+        std::fputs(VersionText("quarvex-convert").c_str(), stdout);
         return 0;
     }
     return RunConvert(options);

@@ -235,7 +235,9 @@ pugi::xml_node NextInDocumentOrder(pugi::xml_node n)
 EXmlParseError::EXmlParseError(const std::string& name, const std::string& reason, size_t line, size_t column,
                                const std::string& near)
     : EQuarvexError(name + ": " + reason + " at line " + std::to_string(line) + ", column " + std::to_string(column) +
-                    (near.empty() ? ", where the document ends" : ", near \"" + near + "\"")),
+                    (!near.empty()                  ? ", near \"" + near + "\""
+                     : line == 1 && column == 1     ? ", where the document ends: the document is empty"
+                                                    : ", where the document ends: the document is cut short")),
       reason_(reason), line_(line), column_(column), near_(near)
 {
 }

@@ -32,8 +32,16 @@ std::string ExecutableFolder()
 
 std::string DefaultWorkFolder(const std::string& programFolder)
 {
-    const std::string beside = IncludeTrailingSlash(programFolder) + "ztmp/";
+    // A program runs from its build tree when CMake's cache stands in its
+    // folder or the one above (tests and benchmarks sit one level down);
+    // anywhere else it is installed, and its bin folder is no place for data.
+    const std::filesystem::path folder(IncludeTrailingSlash(programFolder));
     std::error_code ec;
+    const bool buildTree = std::filesystem::exists(folder / "CMakeCache.txt", ec) ||
+                           std::filesystem::exists(folder.parent_path().parent_path() / "CMakeCache.txt", ec);
+    if (!buildTree)
+        return UserCacheFolder() + "quarvex/ztmp/";
+    const std::string beside = IncludeTrailingSlash(programFolder) + "ztmp/";
     const std::string besideName = beside.substr(0, beside.size() - 1); // a file there fails with the "/"
     const bool stands = std::filesystem::exists(std::filesystem::symlink_status(besideName, ec));
     if (std::filesystem::is_directory(beside, ec) ? CanWrite(beside) : !stands && CanWrite(programFolder))

@@ -1,6 +1,6 @@
-// Where the layers of a conversion go: the "ztmp/" folder beside the
-// program, or, when the program's folder cannot be written (an installed
-// program), the user's cache folder for the program.
+// Where the layers of a conversion go: the "ztmp/" folder beside a program
+// that runs from its build tree, or the user's cache folder for the program
+// (an installed program, or a build folder that cannot be written).
 #pragma once
 
 #include <string>
@@ -10,9 +10,11 @@ namespace quarvex {
 // The folder of the running program, ending with "/".
 std::string ExecutableFolder();
 
-// programFolder with one "/" ensured + "ztmp/" when that folder exists and
-// can be written, or could be created in programFolder; otherwise the
-// user's cache folder ($XDG_CACHE_HOME, else ~/.cache) + "/quarvex/ztmp/".
+// programFolder with one "/" ensured + "ztmp/" when programFolder is in a
+// build tree (a CMakeCache.txt in it or in the folder above) and that
+// folder exists and can be written, or could be created in programFolder;
+// otherwise the user's cache folder ($XDG_CACHE_HOME, else ~/.cache) +
+// "/quarvex/ztmp/".
 std::string DefaultWorkFolder(const std::string& programFolder);
 
 // Creates folder and its parents when missing; false, with the reason in

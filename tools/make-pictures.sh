@@ -16,7 +16,7 @@ mkdir -p docs
 echo "wrote docs/map-polygons2d.png"
 mkdir -p "$scratch/runtime"
 chmod 700 "$scratch/runtime"
-XDG_RUNTIME_DIR="$scratch/runtime" XDG_CACHE_HOME="$scratch/cache" QT_QPA_PLATFORM=offscreen \
+XDG_RUNTIME_DIR="$scratch/runtime" XDG_CACHE_HOME="$scratch/cache" XDG_CONFIG_HOME="$scratch/config" QT_QPA_PLATFORM=offscreen \
   "$build/quarvex_screenshots" "$corpus/libkml_polygons2d.kml" docs \
   "$corpus/libkml_lines.kml" "$corpus/giscore_content.kmz" "$corpus/libkml_points-puntas.kml" \
   "$corpus/libkml_polygons2d.kml" 2> >(grep -v "does not support" >&2)

@@ -8,8 +8,7 @@
 #include "platform/UProgramInfo.h"
 #include "preview/UViewState.h"
 #include "shapefile/ULayerSet.h"
-#include "support/TestDialogHook.h"
-#include "support/TestSupport.h"
+#include "support/GuiFixture.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -26,127 +25,11 @@
 #include <QStackedWidget>
 #include <QTest>
 #include <QToolButton>
+#include <filesystem>
 #include <gtest/gtest.h>
 
 using namespace quarvex;
 using namespace quarvex::test;
-
-namespace {
-
-const char* const kScene =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<kml xmlns=\"http://www.opengis.net/kml/2.2\"><Document>\n"
-    "<Placemark><name>Field</name><Polygon>\n"
-    " <outerBoundaryIs><LinearRing><coordinates>0,0 40,0 40,40 0,40 0,0</coordinates></LinearRing></outerBoundaryIs>\n"
-    " <innerBoundaryIs><LinearRing><coordinates>10,10 20,10 20,20 10,20 10,10</coordinates></LinearRing></innerBoundaryIs>\n"
-    "</Polygon></Placemark>\n"
-    "<Placemark><name>Road</name><LineString><coordinates>50,45 100,45 100,50</coordinates></LineString></Placemark>\n"
-    "<Placemark><name>Well</name><Point><coordinates>75,20,0</coordinates></Point></Placemark>\n"
-    "<Placemark><name>Gate</name><Point><coordinates>60,5</coordinates></Point></Placemark>\n"
-    "</Document></kml>\n";
-
-const char* const kSceneLog = "      Points: 2\n      Paths: 1\n      Polygons(outer): 1\n      Polygons (inner): 1\n\nEnd.";
-
-template <class T>
-T* Find(const QWidget& parent, const char* name)
-{
-    T* widget = parent.findChild<T*>(name);
-    EXPECT_NE(widget, nullptr) << name;
-    return widget;
-}
-
-// What the job window showed when its job had ended.
-struct TJobSnapshot {
-    int Page = -1;
-    QString Caption, Label1, Label2, Start, End, Log;
-    bool CloseVisible = false;
-};
-
-// Waits for the job window's job to end, records the window, then closes it
-// with its Close button.
-std::function<bool(QDialog&)> CloseJobWindow(TJobSnapshot& snapshot)
-{
-    return [&snapshot](QDialog& window) {
-        if (window.objectName() != "frParse")
-            return window.done(0), true;
-        if (!static_cast<TfrParse&>(window).JobEnded())
-            return false;
-        snapshot.Page = Find<QStackedWidget>(window, "Notebook1")->currentIndex();
-        snapshot.Caption = window.windowTitle();
-        snapshot.Label1 = Find<QLabel>(window, "Label1")->text();
-        snapshot.Label2 = Find<QLabel>(window, "Label2")->text();
-        snapshot.Start = Find<QLabel>(window, "LabelStart")->text();
-        snapshot.End = Find<QLabel>(window, "LabelEnd")->text();
-        snapshot.Log = Find<QPlainTextEdit>(window, "Memo1")->toPlainText();
-        QToolButton* close = Find<QToolButton>(window, "SpeedButton1");
-        snapshot.CloseVisible = close->isVisible();
-        QTest::mouseClick(close, Qt::LeftButton);
-        return true;
-    };
-}
-
-int CountColour(const QImage& image, QRgb colour)
-{
-    int n = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            n += (image.pixel(x, y) & 0xFFFFFF) == (colour & 0xFFFFFF);
-    return n;
-}
-
-QImage MapPicture(const TfrMain& window)
-{
-    return window.findChild<QWidget*>("Image1")->grab().toImage();
-}
-
-class Gui : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        window.WorkFolder = work.File("ztmp/");
-        window.resize(676, 466);
-        window.show();
-        QApplication::processEvents();
-    }
-    std::string Scene(const char* name = "scene.kml")
-    {
-        WriteText(files.File(name), kScene);
-        return files.File(name);
-    }
-    void Open(const std::string& path)
-    {
-        hook.OpenAnswers.push_back(QString::fromStdString(path));
-        hook.OnModal = CloseJobWindow(job);
-        Find<QToolButton>(window, "SpeedButton1")->click();
-        QApplication::processEvents();
-    }
-    std::vector<std::string> MessageTexts() const
-    {
-        std::vector<std::string> texts;
-        for (const TShownMessage& m : hook.Messages)
-            texts.push_back(m.Text);
-        return texts;
-    }
-    struct TCheckState {
-        bool enabled, checked;
-        bool operator==(const TCheckState&) const = default;
-    };
-    std::vector<TCheckState> Checks() const
-    {
-        std::vector<TCheckState> states;
-        for (const char* name : {"CheckPoint", "CheckPath", "CheckPolyIn", "CheckPolyOut"}) {
-            const QCheckBox* box = window.findChild<QCheckBox*>(name);
-            states.push_back({box->isEnabled(), box->isChecked()});
-        }
-        return states;
-    }
-
-    TScratchDir work, files;
-    TTestDialogHook hook;
-    TJobSnapshot job;
-    TfrMain window;
-};
-
-} // namespace
 
 TEST_F(Gui, StartUpState)
 {
@@ -206,6 +89,7 @@ TEST_F(Gui, OpenKmlAndKmzPutTheLayersOnTheMap)
     const std::string kmz = files.File("scene.kmz");
     ASSERT_EQ(std::system(("cd " + files.Path() + " && cp scene.kml doc.kml && zip -q scene.kmz doc.kml").c_str()), 0);
     Open(kmz);
+    EXPECT_EQ(window.StatusText(1), ""); // the coordinate of the map before is gone
     EXPECT_EQ(job.Log.toStdString(), std::string("File: scene.kmz\n") + kSceneLog);
     EXPECT_EQ(window.StatusText(2).toStdString(), kmz);
     EXPECT_EQ(Checks(), std::vector<TCheckState>(4, {true, true}));
@@ -223,6 +107,9 @@ TEST_F(Gui, CancelEmptyDocumentAndSecondOpen)
     EXPECT_EQ(MapPicture(window), before);
     EXPECT_EQ(Checks(), std::vector<TCheckState>(4, {true, true}));
     EXPECT_EQ(window.StatusText(2).toStdString(), files.File("scene.kml"));
+
+    QTest::mouseMove(window.findChild<QWidget*>("Image1"), QPoint(30, 30));
+    EXPECT_NE(window.StatusText(1), "");
 
     // The second open clears the map before the job window shows.
     bool clearedFirst = false;
@@ -245,64 +132,86 @@ TEST_F(Gui, CancelEmptyDocumentAndSecondOpen)
                                         "      Polygons (inner): 0\n\nEnd.");
     EXPECT_EQ(Find<QStackedWidget>(window, "Notebook1")->currentIndex(), 0);
     EXPECT_EQ(Checks(), std::vector<TCheckState>(4, {false, false}));
+    EXPECT_EQ(window.StatusText(1), ""); // no coordinate of the map that is gone
     EXPECT_EQ(MessageTexts(), std::vector<std::string>{"No Entities were Found"});
     EXPECT_EQ(hook.Messages[0].Kind, TMessageKind::Warning);
 }
 
-TEST_F(Gui, MalformedFileEndsWithTheErrorAndAWindowThatCloses)
+TEST_F(Gui, AnOpenThatStopsOnAnErrorEndsThereWithOneBox)
 {
     WriteText(files.File("bad.kml"), "<kml>\n<Document>\n<Placemark><name>x</Placemark>\n</Document></kml>");
-    hook.OpenAnswers.push_back(QString::fromStdString(files.File("bad.kml")));
-    bool ignoredClose = false, escaped = false;
-    hook.OnModal = [&](QDialog& w) {
-        auto& parse = static_cast<TfrParse&>(w);
-        if (!parse.JobEnded()) {
-            w.close(); // refused while the job has not run
-            ignoredClose = ignoredClose || w.isVisible();
-            return false;
-        }
-        if (hook.Messages.empty())
-            return false;
-        EXPECT_EQ(Find<QStackedWidget>(w, "Notebook1")->currentIndex(), 1);
-        EXPECT_TRUE(Find<QPlainTextEdit>(w, "Memo1")->toPlainText().contains("\nError: "));
-        QTest::keyClick(&w, Qt::Key_Escape);
-        escaped = !w.isVisible();
-        return true;
+    WriteText(files.File("cut.kml"), "<kml>\n<Document>\n<Placemark><name>x</name>");
+    const struct {
+        std::string file;
+        std::string message;
+        bool folderInTheWay; // a folder where the points' shape file goes
+        bool jobRuns;        // false: the archive fails before the job window
+    } rows[] = {
+        {files.File("bad.kml"), files.File("bad.kml") + ": mismatched tag at line 3", false, true},
+        {files.File("cut.kml"), "where the document ends: the document is cut short", false, true},
+        {files.File("missing.kml"), "File not found", false, true},
+        {Scene("other.kml"), "it is a folder, not a file", true, true},
+        {files.File("missing.kmz"), files.File("missing.kmz") + ": File not found", false, false},
     };
-    Find<QToolButton>(window, "SpeedButton1")->click();
-    EXPECT_TRUE(ignoredClose);
-    EXPECT_TRUE(escaped);
-    ASSERT_EQ(hook.Messages.size(), 2u);
-    EXPECT_EQ(hook.Messages[0].Kind, TMessageKind::Critical);
-    EXPECT_EQ(hook.Messages[0].Text.find("mismatched tag at line 3"), files.File("bad.kml").size() + 2)
-        << hook.Messages[0].Text;
-    EXPECT_EQ(hook.Messages[1].Text, "No Entities were Found");
-    EXPECT_EQ(Find<QStackedWidget>(window, "Notebook1")->currentIndex(), 0);
-
-    // An archive that cannot be read ends the command with its error.
-    hook.Messages.clear();
-    hook.OpenAnswers.push_back(QString::fromStdString(files.File("missing.kmz")));
-    Find<QToolButton>(window, "SpeedButton1")->click();
-    ASSERT_EQ(hook.Messages.size(), 1u);
-    EXPECT_EQ(hook.Messages[0].Kind, TMessageKind::Critical);
-    EXPECT_NE(hook.Messages[0].Text.find("File not found"), std::string::npos) << hook.Messages[0].Text;
+    int step = 0;
+    for (const auto& row : rows) {
+        // A document on the map, and a coordinate in the status bar.
+        Open(Scene());
+        QTest::mouseMove(window.findChild<QWidget*>("Image1"), QPoint(30 + ++step, 30));
+        ASSERT_NE(window.StatusText(1), "");
+        if (row.folderInTheWay) {
+            std::filesystem::remove(work.File("ztmp/kml_tmp1.$m"));
+            std::filesystem::create_directories(work.File("ztmp/kml_tmp1.$m"));
+        }
+        hook.OpenAnswers.push_back(QString::fromStdString(row.file));
+        hook.Messages.clear();
+        const int modals = hook.ModalCount;
+        bool ignoredClose = false, summary = false, escaped = false;
+        hook.OnModal = [&](QDialog& w) {
+            if (!static_cast<TfrParse&>(w).JobEnded()) {
+                w.close(); // refused while the job has not run
+                ignoredClose = ignoredClose || w.isVisible();
+                return false;
+            }
+            if (hook.Messages.empty())
+                return false;
+            summary = Find<QStackedWidget>(w, "Notebook1")->currentIndex() == 1 &&
+                      Find<QPlainTextEdit>(w, "Memo1")->toPlainText().contains("\nError: ");
+            QTest::keyClick(&w, Qt::Key_Escape);
+            escaped = !w.isVisible();
+            return true;
+        };
+        Find<QToolButton>(window, "SpeedButton1")->click();
+        std::filesystem::remove_all(work.File("ztmp/kml_tmp1.$m"));
+        EXPECT_EQ(hook.ModalCount - modals, int(row.jobRuns)) << row.file;
+        EXPECT_EQ(ignoredClose && summary && escaped, row.jobRuns) << row.file;
+        // The error alone: no "No Entities were Found" after it.
+        ASSERT_EQ(hook.Messages.size(), 1u) << row.file;
+        EXPECT_EQ(hook.Messages[0].Kind, TMessageKind::Critical);
+        EXPECT_NE(hook.Messages[0].Text.find(row.message), std::string::npos) << hook.Messages[0].Text;
+        EXPECT_EQ(Find<QStackedWidget>(window, "Notebook1")->currentIndex(), 0) << row.file;
+        EXPECT_EQ(Checks(), std::vector<TCheckState>(4, {false, false})) << row.file;
+        EXPECT_EQ(window.StatusText(1), "") << row.file;
+        EXPECT_FALSE(ViewState.Loaded) << row.file;
+    }
 }
 
-TEST_F(Gui, KeysPressedWhileTheJobRunsDoNotCloseTheSummary)
+TEST_F(Gui, KeysPressedWhileTheJobRunsDoNotCloseTheSummaryEnterAfterItDoes)
 {
     hook.OpenAnswers.push_back(QString::fromStdString(Scene()));
-    bool connected = false, posted = false, summaryStayed = false;
+    bool connected = false, posted = false, summaryStayed = false, closedByEnter = false;
     hook.OnModal = [&](QDialog& w) {
         auto& parse = static_cast<TfrParse&>(w);
         if (!connected) {
             connected = true;
-            // The log grows while the job runs: an Escape and a close request
-            // are queued then, and delivered only after the job.
+            // The log grows while the job runs: an Escape, an Enter and a
+            // close request are queued then, and delivered only after the job.
             QObject::connect(Find<QPlainTextEdit>(w, "Memo1"), &QPlainTextEdit::textChanged, &w, [&] {
                 if (posted)
                     return;
                 posted = true;
                 QCoreApplication::postEvent(&w, new QKeyEvent(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier));
+                QCoreApplication::postEvent(&w, new QKeyEvent(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier));
                 QCoreApplication::postEvent(&w, new QCloseEvent);
             });
         }
@@ -310,12 +219,16 @@ TEST_F(Gui, KeysPressedWhileTheJobRunsDoNotCloseTheSummary)
             return false;
         QApplication::processEvents();
         summaryStayed = w.isVisible() && Find<QStackedWidget>(w, "Notebook1")->currentIndex() == 1;
-        QTest::mouseClick(Find<QToolButton>(w, "SpeedButton1"), Qt::LeftButton);
+        QTest::keyClick(w.focusWidget() ? w.focusWidget() : &w, Qt::Key_Return);
+        closedByEnter = !w.isVisible();
+        if (!closedByEnter)
+            QTest::mouseClick(Find<QToolButton>(w, "SpeedButton1"), Qt::LeftButton);
         return true;
     };
     Find<QToolButton>(window, "SpeedButton1")->click();
     EXPECT_TRUE(posted);
     EXPECT_TRUE(summaryStayed);
+    EXPECT_TRUE(closedByEnter);
 }
 
 TEST_F(Gui, ExportRemindersHelpMenuAndAbout)
@@ -355,6 +268,14 @@ TEST_F(Gui, ExportRemindersHelpMenuAndAbout)
         actions[i]->trigger();
         EXPECT_EQ(hook.Urls, std::vector<std::string>{entries[i].second});
     }
+    EXPECT_TRUE(hook.Messages.empty());
+    // Without a browser, the box names the address.
+    hook.BrowserStarts = false;
+    actions[0]->trigger();
+    EXPECT_EQ(MessageTexts(), std::vector<std::string>{"No web browser could be started to open " + entries[0].second +
+                                                       "\n\nOpen this address in a web browser yourself."});
+    EXPECT_EQ(hook.Messages[0].Kind, TMessageKind::Error);
+    hook.BrowserStarts = true;
 
     window.move(0, 0);
     Find<QToolButton>(window, "SpeedButton3")->click();
@@ -522,6 +443,9 @@ int main(int argc, char** argv)
     ::testing::InitGoogleTest(&argc, argv);
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    // The settings the tests write stay in a config folder of their own.
+    TScratchDir config;
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(config.Path().substr(0, config.Path().size() - 1)));
     TQuarvexApplication app(argc, argv);
     return RUN_ALL_TESTS();
 }

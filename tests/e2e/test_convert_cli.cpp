@@ -132,6 +132,59 @@ TEST(ConvertCli, DefaultWorkFolderIsBesideTheProgram)
     EXPECT_NE(DumpLayer(ztmp + "kml_tmp1.$m").find("points (1.0 2.0)"), std::string::npos);
 }
 
+TEST(ConvertCli, AnInstalledProgramKeepsItsLayersInTheUserCache)
+{
+    // The same program copied into a prefix's bin folder, as cmake --install
+    // puts it: the folder can be written, but holds no build tree.
+    TScratchDir prefix, cache, dir;
+    std::filesystem::create_directories(prefix.File("bin"));
+    std::filesystem::copy_file(QUARVEX_CONVERT, prefix.File("bin/quarvex-convert"));
+    WriteText(dir.File("one.kml"), "<kml><Placemark><Point><coordinates>1,2</coordinates></Point></Placemark></kml>");
+    int status = -1;
+    RunCommand("XDG_CACHE_HOME=" + cache.Path() + " " + prefix.File("bin/quarvex-convert") + " " + dir.File("one.kml") +
+                   " >/dev/null 2>&1",
+               &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_FALSE(std::filesystem::exists(prefix.File("bin/ztmp")));
+    EXPECT_NE(DumpLayer(cache.File("quarvex/ztmp/kml_tmp1.$m")).find("points (1.0 2.0)"), std::string::npos);
+}
+
+// Both programs answer --version without a display, and every option that
+// --help names is in the program's manual page.
+TEST(ConvertCli, VersionAndManualPages)
+{
+    const std::string version = "2.6.17\nBuild: v2-6.17.08\n";
+    struct TProgram {
+        std::string path, name;
+    };
+    std::vector<TProgram> programs = {{QUARVEX_CONVERT, "quarvex-convert"}};
+#ifdef QUARVEX_DESKTOP
+    programs.push_back({QUARVEX_DESKTOP, "quarvex"});
+#endif
+    for (const TProgram& program : programs) {
+        int status = -1;
+        const std::string run = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM " + program.path;
+        EXPECT_EQ(RunCommand(run + " --version 2>&1", &status), program.name + " " + version);
+        EXPECT_EQ(status, 0) << program.name;
+        const std::string help = RunCommand(run + " --help 2>&1", &status);
+        EXPECT_EQ(status, 0) << program.name;
+        const std::string page = ReadText(SourceDir() + "/docs/man/" + program.name + ".1");
+        std::istringstream words(help);
+        int options = 0;
+        for (std::string word; words >> word;) {
+            if (word.rfind("--", 0) != 0 || word.size() < 3)
+                continue;
+            const std::string option = word.substr(0, word.find_first_not_of("abcdefghijklmnopqrstuvwxyz-", 2));
+            std::string escaped;
+            for (char c : option)
+                escaped += c == '-' ? std::string("\\-") : std::string(1, c);
+            ++options;
+            EXPECT_NE(page.find(escaped), std::string::npos) << program.name << ": " << option;
+        }
+        EXPECT_GE(options, 2) << program.name;
+    }
+}
+
 TEST(ConvertCli, EveryCorpusFileConvertsOrFailsCleanly)
 {
     const std::string corpus = SharedDir() + "/testdata/kml-corpus/";

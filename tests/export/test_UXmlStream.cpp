@@ -70,7 +70,8 @@ TEST(UXmlStream, NamespacesEncodingsAndTextAsTheyCome)
         {Utf16Le("<kml>\xE9</kml>"), "<K:kml\xC3\xA9>"},
         {"\xEF\xBB\xBF<kml>\xE2\x82\xAC</kml>", "<K:kml\xE2\x82\xAC>"},
         {"<kml><a><b></a></kml>", "error: d.kml: mismatched tag at line 1, column 14, near \"a></kml>\""},
-        {"<kml><a>", "error: d.kml: no element found at line 1, column 9, where the document ends"},
+        {"<kml><a>", "error: d.kml: no element found at line 1, column 9, where the document ends: the document is "
+                     "cut short"},
         {"<kml>\xC3</kml>", "error: d.kml: not well-formed (invalid token) at line 1, column 6, near \"\\xC3</kml>\""},
         {"<kml>&nope;</kml>", "error: d.kml: undefined entity at line 1, column 6, near \"&nope;</kml>\""},
         {"<!DOCTYPE kml [<!ENTITY a '&a;'>]><kml>&a;</kml>",

@@ -68,8 +68,8 @@ TEST(UKmlDom, MalformedDocumentsRaiseWithReasonAndPlace)
 {
     EXPECT_EQ(ParseError("<kml>\n  <Document>\n    <Placemark></Document>\n</kml>"),
               "t.kml: mismatched tag at line 3, column 18, near \"Document>\"");
-    EXPECT_EQ(ParseError("<kml>\n<Point>"), "t.kml: no element found at line 2, column 8, where the document ends");
-    EXPECT_EQ(ParseError(""), "t.kml: no element found at line 1, column 1, where the document ends");
+    EXPECT_EQ(ParseError("<kml>\n<Point>"), "t.kml: no element found at line 2, column 8, where the document ends: the document is cut short");
+    EXPECT_EQ(ParseError(""), "t.kml: no element found at line 1, column 1, where the document ends: the document is empty");
     EXPECT_NE(ParseError("<a x='1' x='2'><b <c></a>").find("t.kml: "), std::string::npos);
     EXPECT_EQ(ParseError("<?xml version='1.0' encoding='X-NO-SUCH'?><a/>"),
               "t.kml: the encoding \"X-NO-SUCH\" is not supported");

@@ -28,7 +28,11 @@ public:
     {
         Messages.push_back({kind, text.toStdString()});
     }
-    QString OpenFileName(QWidget*, const QString&, const QString&) override { return Next(OpenAnswers); }
+    QString OpenFileName(QWidget*, const QString&, const QString&, const QString& folder) override
+    {
+        OpenFolders.push_back(folder.toStdString());
+        return Next(OpenAnswers);
+    }
     QStringList OpenFileNames(QWidget*, const QString&, const QString&) override
     {
         QStringList files;
@@ -43,7 +47,11 @@ public:
         BrowseTitles.push_back(title.toStdString());
         return Next(FolderAnswers);
     }
-    void OpenUrl(const QString& address) override { Urls.push_back(address.toStdString()); }
+    bool OpenUrl(const QString& address) override
+    {
+        Urls.push_back(address.toStdString());
+        return BrowserStarts;
+    }
     // Calls OnModal every 20 ms while the window is open, until it returns
     // true; without OnModal the window is closed at once.
     int ExecModal(QDialog& window) override
@@ -65,6 +73,8 @@ public:
 
     std::function<bool(QDialog&)> OnModal;
     std::deque<QString> OpenAnswers;
+    std::vector<std::string> OpenFolders; // where each open dialog started
+    bool BrowserStarts = true;
     std::deque<QStringList> MultiOpenAnswers;
     std::deque<QString> FolderAnswers;
     std::vector<TShownMessage> Messages;
