@@ -5,12 +5,18 @@
 #include "app/main.h"
 
 #include <QFileInfo>
+#include <cstdio>
 #include <QTimer>
 
 int main(int argc, char** argv)
 {
     quarvex::TQuarvexApplication app(argc, argv);
     quarvex::TfrMain window;
+    // The work folder is this copy's for its whole run; the open command
+    // shows why when it cannot be had.
+    std::string error;
+    if (!window.HoldWorkFolder(error))
+        std::fprintf(stderr, "quarvex: %s\n", error.c_str());
     window.move(465, 225);
     window.show();
     const QStringList args = QApplication::arguments();

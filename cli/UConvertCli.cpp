@@ -5,6 +5,7 @@
 #include "kml/kmz/UResolveKml.h"
 #include "platform/UFileNames.h"
 #include "platform/UWorkFolder.h"
+#include "platform/UWorkFolderLock.h"
 
 #include <cctype>
 #include <charconv>
@@ -377,16 +378,32 @@ int RunExport(const TConvertOptions& options, const std::string& workFolder)
     return status;
 }
 
+// The folder of --work-dir, or the default one (or a numbered one beside
+// it while another program uses it, said on standard error), locked.
+bool LockJobWorkFolder(const TConvertOptions& options, TWorkFolderLock& lock, std::string& error)
+{
+    if (!options.WorkDir.empty())
+        return LockWorkFolder(options.WorkDir, lock, error);
+    std::string notice;
+    if (!LockDefaultWorkFolder(DefaultWorkFolder(ExecutableFolder()), lock, notice, error))
+        return false;
+    if (!notice.empty())
+        std::fprintf(stderr, "quarvex-convert: %s\n", notice.c_str());
+    return true;
+}
+
 } // namespace
 
 int RunConvert(const TConvertOptions& options)
 {
     auto fail = [](const std::string& message) { return Fail(message); };
-    const std::string workFolder =
-        options.WorkDir.empty() ? DefaultWorkFolder(ExecutableFolder()) : IncludeTrailingSlash(options.WorkDir);
-    std::string reason;
-    if (!EnsureWorkFolder(workFolder, reason))
-        return fail("cannot use the work folder " + workFolder + ": " + reason);
+    // The work folder is this job's alone until the program ends. The export
+    // takes a KMZ's document through it, so it holds the lock as well.
+    TWorkFolderLock lock;
+    std::string error;
+    if (!LockJobWorkFolder(options, lock, error))
+        return fail(error);
+    const std::string workFolder = lock.Folder();
     if (options.DoExport)
         return RunExport(options, workFolder);
     std::string kmlPath;
@@ -415,7 +432,6 @@ int RunConvert(const TConvertOptions& options)
     int status = 0;
     if (!options.PngPath.empty()) {
         std::vector<std::string> problems;
-        std::string error;
         if (!SaveMapPicture(options.PngPath, options.PictureWidth, options.PictureHeight, problems, error))
             return fail("cannot write the map picture " + options.PngPath + ": " + error);
         for (const std::string& problem : problems)
