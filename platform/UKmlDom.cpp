@@ -31,7 +31,9 @@ constexpr size_t kExpatChunk = 1 << 20;
 
 [[noreturn]] void RaiseReadError(const std::string& path, int err)
 {
-    throw EQuarvexError("Cannot read \"" + path + "\": " + IoErrorMessage(IoErrorCodeFromErrno(err)));
+    if (err == EISDIR)
+        throw EQuarvexError("Cannot read \"" + path + "\": it is a folder, not a file");
+    throw EQuarvexError("Cannot read \"" + path + "\": " + IoErrorText(err));
 }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b)
@@ -284,25 +286,40 @@ public:
             }
         }
         std::string text;
-        char chunk[64 * 1024];
-        while (true) {
-            ssize_t got = ::read(fd, chunk, sizeof chunk);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got < 0) {
-                const int err = errno;
-                ::close(fd);
-                RaiseReadError(path, err);
-            }
-            if (got == 0)
-                break;
-            text.append(chunk, size_t(got));
+        try {
+            ReadStream(fd, path, text);
+        } catch (...) {
+            ::close(fd);
+            throw;
         }
         ::close(fd);
         return std::make_unique<TBuffer>(std::move(text));
     }
 
 private:
+    // Reads a pipe or a device to its end into text. Its size is known only
+    // as it arrives, so the memory rule is checked as the bytes come: past
+    // the bound the read stops with the rule's message.
+    static void ReadStream(int fd, const std::string& path, std::string& text)
+    {
+        uint64_t bound = DomDocumentBound();
+        char chunk[64 * 1024];
+        while (true) {
+            ssize_t got = ::read(fd, chunk, sizeof chunk);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                RaiseReadError(path, errno);
+            if (got == 0)
+                return;
+            text.append(chunk, size_t(got));
+            if (text.size() > bound) {
+                CheckStreamFitsInMemory(path, text.size()); // raises unless memory was freed meanwhile
+                bound = DomDocumentBound();
+            }
+        }
+    }
+
     // Reads size bytes of fd into fresh anonymous memory, in huge pages where
     // the system gives them (fewer faults and no copy-on-write); null when
     // no such memory can be had. Raises the read error naming path.
