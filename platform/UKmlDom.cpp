@@ -183,8 +183,6 @@ std::string ConvertToUtf8(std::string_view text, const std::string& encoding, co
     return out;
 }
 
-void XMLCALL IgnoreDefault(void*, const XML_Char*, int) {}
-
 // The full parser's verdict on text: returns when it is well-formed XML 1.0
 // with namespaces, raises its reason and place otherwise. encoding, when
 // not null, overrides the declaration (the text was converted to UTF-8).
@@ -193,9 +191,11 @@ void CheckWithExpat(std::string_view text, const char* encoding, const std::stri
     XML_Parser parser = XML_ParserCreateNS(encoding, '\x01');
     if (!parser)
         throw std::bad_alloc();
-    // A default handler keeps references to entities a DTD declares
-    // unexpanded, as the DOM keeps them; undeclared ones are still errors.
-    XML_SetDefaultHandler(parser, IgnoreDefault);
+    // References to the entities a DTD declares are expanded here, for the
+    // check alone (the DOM keeps them as written): a recursive entity, one
+    // whose text has unbalanced markup or refers to an undefined entity is
+    // found only then. External entities are never read, and expat's own
+    // bound on the expansion refuses a flood of nested entities.
     bool ok = true;
     for (size_t at = 0; ok;) {
         const size_t n = std::min(kExpatChunk, text.size() - at);
