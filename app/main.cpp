@@ -25,6 +25,7 @@
 #include <QShortcut>
 #include <QTimer>
 #include <algorithm>
+#include <cstdio>
 
 namespace quarvex {
 
@@ -261,9 +262,27 @@ void TfrMain::SpeedButton1Click()
     OpenFile(fileName);
 }
 
+bool TfrMain::HoldWorkFolder(std::string& error)
+{
+    holdsWorkFolder_ = true;
+    if (WorkFolderLock.Held())
+        return true;
+    std::string notice;
+    if (!LockDefaultWorkFolder(WorkFolder, WorkFolderLock, notice, error))
+        return false;
+    WorkFolder = WorkFolderLock.Folder();
+    if (!notice.empty())
+        std::fprintf(stderr, "quarvex: %s\n", notice.c_str());
+    return true;
+}
+
 void TfrMain::OpenFile(const QString& fileName)
 {
     std::string reason;
+    if (holdsWorkFolder_ && !HoldWorkFolder(reason)) {
+        DialogHook().Message(this, TMessageKind::Error, Q("The work folder cannot be used: " + reason));
+        return;
+    }
     if (!EnsureWorkFolder(WorkFolder, reason)) {
         DialogHook().Message(this, TMessageKind::Error,
                              Q("The work folder " + WorkFolder + " cannot be used: " + reason));

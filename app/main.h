@@ -4,6 +4,7 @@
 #pragma once
 
 #include "kml/kmz/UUnZip.h"
+#include "platform/UWorkFolderLock.h"
 #include "preview/UMapView.h"
 
 #include <QImage>
@@ -55,7 +56,15 @@ public:
     // The status bar panel 0, 1 or 2.
     QString StatusText(int panel) const;
 
-    std::string WorkFolder; // ends with "ztmp/"
+    // For the program's whole run: locks WorkFolder, or the first free
+    // numbered folder beside it while another program holds it (WorkFolder
+    // then names that one, and standard error says so). From then on the
+    // open command converts only while the lock is held, taking it itself
+    // when it could not be had here. False with the reason in error.
+    bool HoldWorkFolder(std::string& error);
+
+    std::string WorkFolder; // ends with "ztmp/" (or "ztmp-N/", see HoldWorkFolder)
+    TWorkFolderLock WorkFolderLock;
     TUnZip UnZip1;
     TMapView MapView;
     QMenu* PopupMenu1 = nullptr;
@@ -84,6 +93,7 @@ private:
     std::vector<std::string> reportedProblems_;
     std::function<void(const std::string&)> previousZipWarnings_;
     bool painting_ = false; // a canvas is open on Image1's bitmap
+    bool holdsWorkFolder_ = false; // HoldWorkFolder was called: convert only under the lock
 };
 
 // The maker's notice shown in status panel 0 while a document is on the map.

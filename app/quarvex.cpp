@@ -49,6 +49,11 @@ int main(int argc, char** argv)
         return status;
     quarvex::TQuarvexApplication app(argc, argv);
     quarvex::TfrMain window;
+    // The work folder is this copy's for its whole run; the open command
+    // shows why when it cannot be had.
+    std::string error;
+    if (!window.HoldWorkFolder(error))
+        std::fprintf(stderr, "quarvex: %s\n", error.c_str());
     window.PlaceOnScreen();
     window.show();
     QStringList args = QApplication::arguments();

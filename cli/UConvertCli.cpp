@@ -5,6 +5,7 @@
 #include "kml/kmz/UResolveKml.h"
 #include "platform/UFileNames.h"
 #include "platform/UWorkFolder.h"
+#include "platform/UWorkFolderLock.h"
 
 #include <cctype>
 #include <charconv>
@@ -405,18 +406,34 @@ int RunExport(const TConvertOptions& options)
     return status;
 }
 
+// The folder of --work-dir, or the default one (or a numbered one beside
+// it while another program uses it, said on standard error), locked.
+bool LockJobWorkFolder(const TConvertOptions& options, TWorkFolderLock& lock, std::string& error)
+{
+    if (!options.WorkDir.empty())
+        return LockWorkFolder(options.WorkDir, lock, error);
+    std::string notice;
+    if (!LockDefaultWorkFolder(DefaultWorkFolder(ExecutableFolder()), lock, notice, error))
+        return false;
+    if (!notice.empty())
+        std::fprintf(stderr, "quarvex-convert: %s\n", notice.c_str());
+    return true;
+}
+
 } // namespace
 
 int RunConvert(const TConvertOptions& options)
 {
     auto fail = [](const std::string& message) { return Fail(message); };
+    // The export reads its inputs where they are and locks its own folder;
+    // a conversion holds the work folder alone until the program ends.
     if (options.DoExport)
         return RunExport(options);
-    const std::string workFolder =
-        options.WorkDir.empty() ? DefaultWorkFolder(ExecutableFolder()) : IncludeTrailingSlash(options.WorkDir);
-    std::string reason;
-    if (!EnsureWorkFolder(workFolder, reason))
-        return fail("cannot use the work folder " + workFolder + ": " + reason);
+    TWorkFolderLock lock;
+    std::string error;
+    if (!LockJobWorkFolder(options, lock, error))
+        return fail(error);
+    const std::string workFolder = lock.Folder();
     std::string kmlPath;
     try {
         TUnZip unzip;
@@ -443,7 +460,6 @@ int RunConvert(const TConvertOptions& options)
     int status = 0;
     if (!options.PngPath.empty()) {
         std::vector<std::string> problems;
-        std::string error;
         if (!SaveMapPicture(options.PngPath, options.PictureWidth, options.PictureHeight, problems, error))
             return fail("cannot write the map picture " + options.PngPath + ": " + error);
         for (const std::string& problem : problems)

@@ -3,9 +3,11 @@
 #include "kml/UNetworkLinks.h"
 #include "kml/kmz/UResolveKml.h"
 #include "platform/UErrors.h"
+#include "platform/UFileCreation.h"
 #include "platform/UFileNames.h"
 
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
@@ -379,17 +381,24 @@ bool TDocumentSources::ResolveFile(const TDocumentRef& from, const std::string& 
 
 std::string TDocumentSources::FetchReply(const std::string& url)
 {
+    const long spent = options_.FetchSpentMs ? *options_.FetchSpentMs : 0;
+    const long remaining = options_.FetchBudgetMs - spent;
+    const std::string budgetSpent = "not fetched: the fetches of this export took their " +
+                                    std::to_string(options_.FetchBudgetMs / 60000) + " minutes";
+    if (remaining <= 0)
+        throw EQuarvexError(budgetSpent);
     const std::string path = options_.ScratchPrefix + std::to_string(scratch_.size() + 1) + ".quarvex-part";
-    ::unlink(path.c_str());
     TFd file;
-    // A name that someone else made meanwhile is never written through.
-    file.fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (file.fd < 0)
-        throw EQuarvexError("Cannot create \"" + path + "\": " + IoErrorMessage(IoErrorCodeFromErrno(errno)));
+    file.fd = CreateFileNoFollow(path, O_WRONLY); // a name someone else made meanwhile is never written through
     scratch_.push_back(path);
+    THttpLimits limits = options_.Limits;
+    const bool cutByBudget = remaining < limits.totalTimeoutMs;
+    if (cutByBudget)
+        limits.totalTimeoutMs = remaining;
     uint64_t received = 0;
     int writeError = 0;
-    const THttpOutcome outcome = HttpGet(url, ClientIdentity(), options_.Limits, [&](const char* data, size_t n) {
+    const auto start = std::chrono::steady_clock::now();
+    const THttpResult result = HttpGet(url, ClientIdentity(), limits, [&](const char* data, size_t n) {
         received += n;
         while (n > 0 && writeError == 0) {
             const ssize_t written = ::write(file.fd, data, n);
@@ -403,15 +412,21 @@ std::string TDocumentSources::FetchReply(const std::string& url)
             n -= size_t(written);
         }
     });
+    if (options_.FetchSpentMs)
+        *options_.FetchSpentMs +=
+            long(std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count());
     if (writeError != 0)
         throw EQuarvexError("Cannot write \"" + path + "\": " + IoErrorMessage(IoErrorCodeFromErrno(writeError)));
-    const std::string fault = TransferFault(outcome, received, options_.Limits);
+    if (cutByBudget && result.TimeBoundReached)
+        throw EQuarvexError(budgetSpent);
+    TFetchResult fetch;
+    fetch.Http = result;
+    fetch.Received = received;
+    const std::string fault = TransferFault(fetch, limits);
     if (!fault.empty())
         throw EQuarvexError("not fetched: " + fault);
-    if (outcome == THttpOutcome::Failed)
-        throw EQuarvexError("not fetched: no reply");
-    if (outcome == THttpOutcome::HttpError)
-        throw EQuarvexError("not fetched: the server answered with an error");
+    if (result.Outcome != THttpOutcome::Complete)
+        throw EQuarvexError("not fetched: " + (result.Reason.empty() ? std::string("no reply") : result.Reason));
     return path;
 }
 

@@ -32,6 +32,10 @@ struct TSourceOptions {
     bool FetchLinks = false;
     THttpLimits Limits;
     std::string ScratchPrefix; // path prefix of fetched replies while they are read
+    // All fetches of an export together end after FetchBudgetMs; the time
+    // spent so far is kept in *FetchSpentMs, shared by the inputs of one run.
+    long FetchBudgetMs = 15 * 60 * 1000;
+    long* FetchSpentMs = nullptr;
 };
 
 class TDocumentSources {

@@ -94,6 +94,7 @@ void TShapeExport::ExportFile(const std::string& input)
     sourceOptions.FetchLinks = options_.FetchLinks;
     sourceOptions.Limits = options_.Limits;
     sourceOptions.ScratchPrefix = base + ".fetched-";
+    sourceOptions.FetchSpentMs = &fetchSpentMs_;
     run.sources = std::make_unique<TDocumentSources>(sourceOptions);
     const TSetChoice choice{options_.Outer, options_.Inner, options_.KeepElevations, options_.Descriptions,
                             options_.Prj};

@@ -70,6 +70,7 @@ private:
     std::function<void(uint64_t, uint64_t)> progress_;
     TExportProjection projection_;
     int folderLock_ = -1;
+    long fetchSpentMs_ = 0; // all fetches of this run together are bounded
 };
 
 // The input's file name without its last extension: the B of B_points.

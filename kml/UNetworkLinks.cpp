@@ -53,10 +53,22 @@ std::string Seconds(long ms)
 
 } // namespace
 
-std::string TransferFault(THttpOutcome outcome, uint64_t received, const THttpLimits& limits)
+bool TFetchResult::Fetched() const
 {
-    switch (outcome) {
-    case THttpOutcome::BrokenOff: return "the connection broke off after " + std::to_string(received) + " bytes";
+    return Http.Outcome == THttpOutcome::Complete && Received != kServiceErrorReplySize;
+}
+
+std::string TFetchResult::Failure() const
+{
+    if (Http.Outcome == THttpOutcome::Complete && Received == kServiceErrorReplySize)
+        return "the reply is the map service's error page (280 bytes)";
+    return Http.Reason;
+}
+
+std::string TransferFault(const TFetchResult& fetch, const THttpLimits& limits)
+{
+    switch (fetch.Http.Outcome) {
+    case THttpOutcome::BrokenOff: return "the connection broke off after " + std::to_string(fetch.Received) + " bytes";
     case THttpOutcome::Stalled: return "no data arrived for " + Seconds(limits.stallTimeoutMs);
     case THttpOutcome::TooSlow:
         return "fewer than " + std::to_string(limits.minBytesPerWindow) + " bytes arrived in " +
@@ -68,32 +80,39 @@ std::string TransferFault(THttpOutcome outcome, uint64_t received, const THttpLi
     }
 }
 
-bool DownloadFile(const std::string& address, const std::string& target, const THttpLimits& limits)
+TFetchResult FetchLink(const std::string& address, const std::string& target, const THttpLimits& limits)
 {
     TBufferedFile file;
-    uint64_t total = 0;
-    THttpOutcome outcome = HttpGet(address, ClientIdentity(), limits, [&](const char* data, size_t size) {
+    TFetchResult fetch;
+    fetch.Http = HttpGet(address, ClientIdentity(), limits, [&](const char* data, size_t size) {
         if (!file.IsOpen())
-            file.Open(target, TBufferedFile::TMode::CreateTruncate);
+            file.Open(target, TBufferedFile::TMode::CreateNew); // never through a link planted there
         file.Write(data, size);
-        total += size;
+        fetch.Received += size;
     });
-    const std::string fault = TransferFault(outcome, total, limits);
-    if (!fault.empty()) {
+    if (!TransferFault(fetch, limits).empty()) {
         // Part of a document is no document: nothing of it is kept.
         try {
             file.Close();
         } catch (const EQuarvexError&) {
         }
-        if (total > 0) // the target was opened, and truncated, by this fetch
+        if (fetch.Received > 0) // the target was made by this fetch
             ::unlink(target.c_str());
-        throw EQuarvexError("Fetching \"" + address + "\" failed: " + fault);
+        return fetch;
     }
-    const bool replied = outcome == THttpOutcome::Complete;
-    if (replied && !file.IsOpen()) // an empty body still makes an empty target
-        file.Open(target, TBufferedFile::TMode::CreateTruncate);
+    if (fetch.Http.Outcome == THttpOutcome::Complete && !file.IsOpen()) // an empty body still makes an empty target
+        file.Open(target, TBufferedFile::TMode::CreateNew);
     file.Close();
-    return replied && total != kServiceErrorReplySize;
+    return fetch;
+}
+
+bool DownloadFile(const std::string& address, const std::string& target, const THttpLimits& limits)
+{
+    const TFetchResult fetch = FetchLink(address, target, limits);
+    const std::string fault = TransferFault(fetch, limits);
+    if (!fault.empty())
+        throw EQuarvexError("Fetching \"" + address + "\" failed: " + fault);
+    return fetch.Fetched();
 }
 
 } // namespace quarvex

@@ -28,10 +28,25 @@ void CollectLinks(TPassContext& context, TLinkLists& links);
 // The executable's file name + " v1.0 qvx".
 std::string ClientIdentity();
 
-// What went wrong with a transfer that began but did not end as a whole
-// document (received bytes had come); empty for the outcomes that are no
-// such fault.
-std::string TransferFault(THttpOutcome outcome, uint64_t received, const THttpLimits& limits);
+// One fetch of a link into a file.
+struct TFetchResult {
+    THttpResult Http;
+    uint64_t Received = 0; // body bytes
+    // True when the target holds a reply to read: it arrived whole with a
+    // status below 400 and is not exactly 280 bytes long.
+    bool Fetched() const;
+    // Why nothing was fetched, in words, for a link that gave no reply.
+    std::string Failure() const;
+};
+
+// Fetches address into target as DownloadFile does, but tells the outcome
+// instead of raising it: a reply that broke off or passed a bound leaves no
+// part behind and is told by its Outcome. Raises only the target's errors.
+TFetchResult FetchLink(const std::string& address, const std::string& target, const THttpLimits& limits);
+
+// What went wrong with a reply that began but did not arrive whole, in
+// words; empty for the outcomes that are no such fault.
+std::string TransferFault(const TFetchResult& fetch, const THttpLimits& limits);
 
 // Fetches address into target (replacing it) and says whether the fetch
 // counts as a success: the reply arrived with a status below 400 and is not

@@ -3,6 +3,8 @@
 #include "platform/UFileNames.h"
 #include "preview/UViewState.h"
 
+#include <algorithm>
+#include <chrono>
 #include <new>
 
 namespace quarvex {
@@ -99,23 +101,59 @@ void TConversionJob::FetchMapServiceDocuments()
     AddLog(" Streaming KMLData from GoogleMaps...");
     const std::string target = workFolder_ + "doc.kml";
     layers_.DocPath = target;
+    const auto start = std::chrono::steady_clock::now();
     // The list grows while its documents are read; its size is taken anew each time.
     for (size_t i = 0; i < Links.ComboGMaps.size(); ++i) {
         if (i == kMaxFetchedDocuments) {
             AddLog("    * Too many network links, the rest were not fetched");
             break;
         }
-        const std::string address = Links.ComboGMaps[i];
-        AddLog("  - " + address);
-        if (!DownloadFile(address, target, HttpLimits)) {
-            AddLog("    * Error downloading link");
-            continue;
+        AddLog("  - " + Links.ComboGMaps[i]);
+        const auto spent = std::chrono::steady_clock::now() - start;
+        const long remaining = FetchBudgetMs - long(std::chrono::duration_cast<std::chrono::milliseconds>(spent).count());
+        if (remaining <= 0 || !FetchAndRead(Links.ComboGMaps[i], target, remaining)) {
+            LogNotFetched(i);
+            break;
         }
-        try {
-            ParseDocument(target);
-        } catch (const EXmlParseError& e) {
-            AddLog(std::string("    * Error reading link: ") + e.what());
-        }
+    }
+}
+
+bool TConversionJob::FetchAndRead(const std::string& address, const std::string& target, long remainingMs)
+{
+    THttpLimits limits = HttpLimits;
+    const bool cutByBudget = remainingMs < limits.totalTimeoutMs;
+    if (cutByBudget)
+        limits.totalTimeoutMs = remainingMs;
+    const TFetchResult fetch = FetchLink(address, target, limits);
+    if (cutByBudget && fetch.Http.TimeBoundReached)
+        return false; // told with the links after it
+    const std::string fault = TransferFault(fetch, limits);
+    if (!fault.empty())
+        throw EQuarvexError("Fetching \"" + address + "\" failed: " + fault);
+    if (!fetch.Fetched()) {
+        AddLog("    * Error downloading link");
+        AddLog("      " + fetch.Failure());
+        return true;
+    }
+    try {
+        ParseDocument(target);
+    } catch (const EXmlParseError& e) {
+        AddLog(std::string("    * Error reading link: ") + e.what());
+    }
+    return true;
+}
+
+void TConversionJob::LogNotFetched(size_t from)
+{
+    const long ms = FetchBudgetMs, minutes = ms / 60000;
+    const std::string bound = ms > 0 && ms % 60000 == 0
+                                  ? std::to_string(minutes) + (minutes == 1 ? " minute" : " minutes")
+                                  : std::to_string(ms / 1000) + "." + std::to_string(ms % 1000 / 100) + " s";
+    AddLog("    * Not fetched: the fetches of this job took their " + bound);
+    const size_t end = std::min(Links.ComboGMaps.size(), kMaxFetchedDocuments);
+    for (size_t i = from + 1; i < end; ++i) {
+        AddLog("  - " + Links.ComboGMaps[i]);
+        AddLog("    * Not fetched: the fetches of this job took their " + bound);
     }
 }
 

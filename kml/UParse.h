@@ -40,10 +40,17 @@ public:
 
     TLinkLists Links;
     THttpLimits HttpLimits; // time-outs and size bound of every fetch
+    // All fetches of the job together end after this long; the links not
+    // fetched by then are logged as such.
+    long FetchBudgetMs = 15 * 60 * 1000;
 
 private:
     void RunJobSteps();
     void FetchMapServiceDocuments();
+    // Fetches and reads one document; false when the job's time for
+    // fetching ran out during the fetch.
+    bool FetchAndRead(const std::string& address, const std::string& target, long remainingMs);
+    void LogNotFetched(size_t from);
     void CloseAfterError();
 
     TMyInfoParser& layers_;

@@ -1,6 +1,7 @@
 #include "platform/UBufferedFile.h"
 
 #include "platform/UErrors.h"
+#include "platform/UFileCreation.h"
 
 #include <cerrno>
 #include <cstring>
@@ -23,25 +24,26 @@ TBufferedFile::~TBufferedFile()
     }
 }
 
+void TBufferedFile::Raise(int err) const
+{
+    RaiseIoError(err, path_);
+}
+
 void TBufferedFile::Open(const std::string& path, TMode mode)
 {
     Close();
-    int flags = O_RDWR | O_CLOEXEC;
-    if (mode == TMode::CreateTruncate)
-        flags |= O_CREAT | O_TRUNC;
-    int fd = ::open(path.c_str(), flags, 0666);
-    if (fd < 0)
-        RaiseIoError(errno);
+    const int fd = mode == TMode::CreateNew ? CreateFileNoFollow(path, O_RDWR) : OpenOwnFile(path, O_RDWR);
     off_t start = 0;
     if (mode == TMode::Append) {
         start = ::lseek(fd, 0, SEEK_END);
         if (start < 0) {
             int err = errno;
             ::close(fd);
-            RaiseIoError(err);
+            RaiseIoError(err, path);
         }
     }
     fd_ = fd;
+    path_ = path;
     failedErrno_ = 0;
     buffer_.resize(kBufferSize);
     used_ = 0;
@@ -58,11 +60,11 @@ void TBufferedFile::WriteThrough(const uint8_t* data, size_t n)
             if (errno == EINTR)
                 continue;
             failedErrno_ = errno;
-            RaiseIoError(failedErrno_);
+            Raise(failedErrno_);
         }
         if (written == 0) {
             failedErrno_ = ENOSPC;
-            RaiseIoError(ENOSPC);
+            Raise(ENOSPC);
         }
         data += written;
         n -= size_t(written);
@@ -73,9 +75,9 @@ void TBufferedFile::WriteThrough(const uint8_t* data, size_t n)
 void TBufferedFile::Write(const void* data, size_t n)
 {
     if (fd_ < 0)
-        RaiseIoError(EBADF);
+        Raise(EBADF);
     if (failedErrno_ != 0)
-        RaiseIoError(failedErrno_);
+        Raise(failedErrno_);
     const auto* bytes = static_cast<const uint8_t*>(data);
     if (used_ + n > buffer_.size()) {
         Flush();
@@ -93,7 +95,7 @@ void TBufferedFile::Flush()
     if (fd_ < 0 || used_ == 0)
         return;
     if (failedErrno_ != 0)
-        RaiseIoError(failedErrno_);
+        Raise(failedErrno_);
     size_t pending = used_;
     used_ = 0; // dropped on failure; Position() is then the end on disk
     WriteThrough(buffer_.data(), pending);
@@ -121,10 +123,10 @@ int64_t TBufferedFile::Size()
 int64_t TBufferedFile::DiskSize() const
 {
     if (fd_ < 0)
-        RaiseIoError(EBADF);
+        Raise(EBADF);
     struct stat st;
     if (::fstat(fd_, &st) != 0)
-        RaiseIoError(errno);
+        Raise(errno);
     return int64_t(st.st_size);
 }
 
@@ -132,7 +134,7 @@ void TBufferedFile::Truncate(int64_t size)
 {
     Flush();
     if (::ftruncate(fd_, off_t(size)) != 0)
-        RaiseIoError(errno);
+        Raise(errno);
 }
 
 size_t TBufferedFile::ReadAt(int64_t pos, void* data, size_t n)
@@ -150,7 +152,7 @@ size_t TBufferedFile::ReadDiskAt(int64_t pos, void* data, size_t n) const
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            RaiseIoError(errno);
+            Raise(errno);
         }
         if (got == 0)
             break;
@@ -175,7 +177,7 @@ void TBufferedFile::Close()
     fd_ = -1;
     failedErrno_ = 0;
     if (::close(fd) != 0 && errno != EINTR)
-        RaiseIoError(errno);
+        Raise(errno);
 }
 
 } // namespace quarvex

@@ -1,5 +1,6 @@
 // A file written through a memory buffer. Every failing system call raises
-// the run-time I/O error with the code of its errno, a failed flush included.
+// the run-time I/O error with the code of its errno (its text names the file
+// where the code has no fixed text), a failed flush included.
 // A failed write leaves the position at the true end of the bytes written
 // and makes every later write raise the same error, so that nothing is
 // appended behind a gap, until DropBufferAndSeek or Close.
@@ -14,10 +15,12 @@ namespace quarvex {
 
 class TBufferedFile {
 public:
+    // No mode follows a link at the name (see UFileCreation).
     enum class TMode {
-        CreateTruncate, // create, or empty an existing file; read and write
-        OpenExisting,   // an existing file, read and write, positioned at 0
-        Append,         // an existing file, positioned at its end
+        CreateNew,                  // a new file in place of any file or link there; read and write
+        CreateTruncate = CreateNew, // the same, under its earlier name
+        OpenExisting,               // an existing file, read and write, positioned at 0
+        Append,                     // an existing file, positioned at its end
     };
 
     TBufferedFile() = default;
@@ -27,7 +30,9 @@ public:
     // here, so owners call Close themselves wherever an error must surface.
     ~TBufferedFile();
 
-    // Opens path; raises EInOutError (the file stays closed) on failure.
+    // Opens path; raises EInOutError, or EQuarvexError naming the file when
+    // a link or something else that is not a file stands in its way (the
+    // file stays closed).
     void Open(const std::string& path, TMode mode);
     bool IsOpen() const { return fd_ >= 0; }
 
@@ -58,8 +63,10 @@ public:
 
 private:
     void WriteThrough(const uint8_t* data, size_t n);
+    [[noreturn]] void Raise(int err) const;
 
     int fd_ = -1;
+    std::string path_;
     int failedErrno_ = 0;
     std::vector<uint8_t> buffer_;
     size_t used_ = 0;

@@ -1,6 +1,7 @@
 #include "platform/UErrors.h"
 
 #include <cerrno>
+#include <cstring>
 
 namespace quarvex {
 
@@ -31,6 +32,8 @@ std::string IoErrorMessage(int code)
 
 EInOutError::EInOutError(int code) : EQuarvexError(IoErrorMessage(code)), code_(code) {}
 
+EInOutError::EInOutError(int code, const std::string& message) : EQuarvexError(message), code_(code) {}
+
 EListError::EListError(long long zeroBasedIndex)
     : EQuarvexError("List index out of bounds (" + std::to_string(zeroBasedIndex) + ")")
 {
@@ -56,9 +59,25 @@ int IoErrorCodeFromErrno(int err)
     }
 }
 
+std::string IoErrorText(int err, const std::string& path)
+{
+    const int code = IoErrorCodeFromErrno(err);
+    if (IsReservedCode(code))
+        return IoErrorMessage(code);
+    // "I/O error 1005" tells nobody what happened; the system's words do.
+    char buffer[256];
+    const std::string description = strerror_r(err, buffer, sizeof buffer);
+    return path.empty() ? description : path + ": " + description;
+}
+
 void RaiseIoError(int err)
 {
-    throw EInOutError(IoErrorCodeFromErrno(err));
+    throw EInOutError(IoErrorCodeFromErrno(err), IoErrorText(err));
+}
+
+void RaiseIoError(int err, const std::string& path)
+{
+    throw EInOutError(IoErrorCodeFromErrno(err), IoErrorText(err, path));
 }
 
 } // namespace quarvex

@@ -3,6 +3,9 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
 #include <chrono>
 #include <exception>
 #include <mutex>
@@ -20,6 +23,9 @@ struct TTransfer {
     const std::function<void(const char*, size_t)>* onBody = nullptr;
     uint64_t received = 0;
     bool began = false;
+    bool headersEnded = false; // of the final response: a reply has begun
+    long blockStatus = 0;      // the status of the header block being read
+    bool blockRedirects = false; // that block names a Location to follow
     bool httpError = false;
     bool tooLarge = false;
     bool stalled = false;
@@ -61,6 +67,37 @@ size_t OnWrite(char* data, size_t one, size_t count, void* user)
     return size;
 }
 
+bool StartsIgnoringCase(const char* data, size_t size, const char* start)
+{
+    const size_t n = std::strlen(start);
+    if (size < n)
+        return false;
+    for (size_t i = 0; i < n; ++i)
+        if (std::tolower(static_cast<unsigned char>(data[i])) != start[i])
+            return false;
+    return true;
+}
+
+// Follows the header blocks: a reply begins when the block of a final
+// response ends (not 1xx, not a redirect that is followed).
+size_t OnHeader(char* data, size_t one, size_t count, void* user)
+{
+    auto& t = *static_cast<TTransfer*>(user);
+    const size_t size = one * count;
+    if (StartsIgnoringCase(data, size, "http/")) {
+        const char* space = static_cast<const char*>(std::memchr(data, ' ', size));
+        t.blockStatus = space ? std::strtol(space + 1, nullptr, 10) : 0;
+        t.blockRedirects = false;
+    } else if (StartsIgnoringCase(data, size, "location:")) {
+        t.blockRedirects = true;
+    } else if ((size == 2 && data[0] == '\r') || (size == 1 && data[0] == '\n')) {
+        const bool redirect = t.blockStatus >= 300 && t.blockStatus < 400 && t.blockRedirects;
+        if (t.blockStatus >= 200 && !redirect)
+            t.headersEnded = true;
+    }
+    return size;
+}
+
 int OnProgress(void* user, curl_off_t, curl_off_t downloaded, curl_off_t, curl_off_t)
 {
     auto& t = *static_cast<TTransfer*>(user);
@@ -96,15 +133,83 @@ void InitCurlOnce()
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
+std::string Milliseconds(long ms)
+{
+    return std::to_string(ms / 1000) + (ms % 1000 ? "." + std::to_string(ms % 1000 / 100) : "") + " s";
+}
+
+// Why a transfer that never became a reply failed, in words.
+std::string NoReplyReason(const TTransfer& t, CURLcode rc, long redirects, const char* curlMessage)
+{
+    const THttpLimits& l = *t.limits;
+    // Header bytes do not count as data for the bounds: headers that never
+    // end are ended by them.
+    const bool headersBegan = t.blockStatus > 0;
+    if (headersBegan && (t.tooLong || t.tooSlow || t.stalled))
+        return "the reply's headers did not end within " +
+               Milliseconds(t.tooLong ? l.totalTimeoutMs : t.tooSlow ? l.speedWindowMs : l.stallTimeoutMs);
+    if (t.tooLong)
+        return "no reply came within " + Milliseconds(l.totalTimeoutMs);
+    if (t.tooSlow)
+        return "no reply came: fewer than " + std::to_string(l.minBytesPerWindow) + " bytes arrived in " +
+               Milliseconds(l.speedWindowMs);
+    if (t.stalled)
+        return "no reply came: nothing arrived for " + Milliseconds(l.stallTimeoutMs);
+    switch (rc) {
+    case CURLE_TOO_MANY_REDIRECTS: return "the redirects did not end after " + std::to_string(redirects) + " (a loop)";
+    case CURLE_UNSUPPORTED_PROTOCOL:
+        return redirects > 0 ? "a redirect to an address that is not http or https was refused"
+                             : "the address is not an http or https address";
+    case CURLE_URL_MALFORMAT: return "the address is not a valid web address";
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY: return "the host is not known";
+    case CURLE_COULDNT_CONNECT: return "no connection could be made";
+    case CURLE_OPERATION_TIMEDOUT: return "no connection within " + Milliseconds(l.connectTimeoutMs);
+    default: break;
+    }
+    if (headersBegan)
+        return std::string("the reply's headers are too long or not valid") +
+               (*curlMessage ? " (" + std::string(curlMessage) + ")" : "");
+    return *curlMessage ? std::string(curlMessage) : std::string(curl_easy_strerror(rc));
+}
+
+// The outcome of a transfer that ended without an exception.
+THttpResult Classify(const TTransfer& t, CURLcode rc, long code, long redirects, const char* curlMessage)
+{
+    THttpResult result;
+    result.TimeBoundReached = t.tooLong;
+    const bool replied = t.began || t.headersEnded;
+    if (t.httpError || (rc == CURLE_OK && code >= 400)) {
+        result.Outcome = THttpOutcome::HttpError;
+        result.Reason = "the server answered with status " + std::to_string(code);
+    } else if (t.tooLarge) {
+        result.Outcome = THttpOutcome::TooLarge;
+    } else if (rc == CURLE_OK) {
+        result.Outcome = THttpOutcome::Complete;
+    } else if (!replied) {
+        result.Outcome = THttpOutcome::Failed;
+        result.Reason = NoReplyReason(t, rc, redirects, curlMessage);
+    } else if (t.tooLong) {
+        result.Outcome = THttpOutcome::TooLong;
+    } else if (t.tooSlow) {
+        result.Outcome = THttpOutcome::TooSlow;
+    } else if (t.stalled || rc == CURLE_OPERATION_TIMEDOUT) {
+        result.Outcome = THttpOutcome::Stalled;
+    } else {
+        result.Outcome = THttpOutcome::BrokenOff;
+    }
+    return result;
+}
+
 } // namespace
 
-THttpOutcome HttpGet(const std::string& address, const std::string& userAgent, const THttpLimits& limits,
+THttpResult HttpGet(const std::string& address, const std::string& userAgent, const THttpLimits& limits,
                      const std::function<void(const char*, size_t)>& onBody)
 {
     InitCurlOnce();
     CURL* curl = curl_easy_init();
     if (!curl)
-        return THttpOutcome::Failed;
+        return THttpResult{THttpOutcome::Failed, "the HTTP client could not start", false};
     TTransfer t;
     t.curl = curl;
     t.limits = &limits;
@@ -123,26 +228,18 @@ THttpOutcome HttpGet(const std::string& address, const std::string& userAgent, c
     curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, OnProgress);
     curl_easy_setopt(curl, CURLOPT_XFERINFODATA, &t);
     curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
-    CURLcode rc = curl_easy_perform(curl);
-    long code = 0;
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, OnHeader);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &t);
+    char curlMessage[CURL_ERROR_SIZE] = "";
+    curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, curlMessage);
+    const CURLcode rc = curl_easy_perform(curl);
+    long code = 0, redirects = 0;
     curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &code);
+    curl_easy_getinfo(curl, CURLINFO_REDIRECT_COUNT, &redirects);
     curl_easy_cleanup(curl);
     if (t.error)
         std::rethrow_exception(t.error);
-    if (t.httpError || (rc == CURLE_OK && code >= 400))
-        return THttpOutcome::HttpError;
-    if (t.tooLarge)
-        return THttpOutcome::TooLarge;
-    const bool replied = t.began || code > 0;
-    if (t.tooLong)
-        return replied ? THttpOutcome::TooLong : THttpOutcome::Failed;
-    if (t.tooSlow)
-        return replied ? THttpOutcome::TooSlow : THttpOutcome::Failed;
-    if (t.stalled || rc == CURLE_OPERATION_TIMEDOUT)
-        return replied ? THttpOutcome::Stalled : THttpOutcome::Failed;
-    if (rc == CURLE_OK)
-        return THttpOutcome::Complete;
-    return replied ? THttpOutcome::BrokenOff : THttpOutcome::Failed;
+    return Classify(t, rc, code, redirects, curlMessage);
 }
 
 } // namespace quarvex

@@ -32,7 +32,9 @@ constexpr size_t kExpatChunk = 1 << 20;
 
 [[noreturn]] void RaiseReadError(const std::string& path, int err)
 {
-    throw EQuarvexError("Cannot read \"" + path + "\": " + IoErrorMessage(IoErrorCodeFromErrno(err)));
+    if (err == EISDIR)
+        throw EQuarvexError("Cannot read \"" + path + "\": it is a folder, not a file");
+    throw EQuarvexError("Cannot read \"" + path + "\": " + IoErrorText(err));
 }
 
 bool EqualsIgnoringCase(std::string_view a, std::string_view b)
@@ -186,8 +188,6 @@ std::string ConvertToUtf8(std::string_view text, const std::string& encoding, co
     return out;
 }
 
-void XMLCALL IgnoreDefault(void*, const XML_Char*, int) {}
-
 // The full parser's verdict on text: returns when it is well-formed XML 1.0
 // with namespaces, raises its reason and place otherwise. encoding, when
 // not null, overrides the declaration (the text was converted to UTF-8).
@@ -196,9 +196,11 @@ void CheckWithExpat(std::string_view text, const char* encoding, const std::stri
     XML_Parser parser = XML_ParserCreateNS(encoding, '\x01');
     if (!parser)
         throw std::bad_alloc();
-    // A default handler keeps references to entities a DTD declares
-    // unexpanded, as the DOM keeps them; undeclared ones are still errors.
-    XML_SetDefaultHandler(parser, IgnoreDefault);
+    // References to the entities a DTD declares are expanded here, for the
+    // check alone (the DOM keeps them as written): a recursive entity, one
+    // whose text has unbalanced markup or refers to an undefined entity is
+    // found only then. External entities are never read, and expat's own
+    // bound on the expansion refuses a flood of nested entities.
     bool ok = true;
     for (size_t at = 0; ok;) {
         const size_t n = std::min(kExpatChunk, text.size() - at);
@@ -291,25 +293,40 @@ public:
             }
         }
         std::string text;
-        char chunk[64 * 1024];
-        while (true) {
-            ssize_t got = ::read(fd, chunk, sizeof chunk);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got < 0) {
-                const int err = errno;
-                ::close(fd);
-                RaiseReadError(path, err);
-            }
-            if (got == 0)
-                break;
-            text.append(chunk, size_t(got));
+        try {
+            ReadStream(fd, path, text);
+        } catch (...) {
+            ::close(fd);
+            throw;
         }
         ::close(fd);
         return std::make_unique<TBuffer>(std::move(text));
     }
 
 private:
+    // Reads a pipe or a device to its end into text. Its size is known only
+    // as it arrives, so the memory rule is checked as the bytes come: past
+    // the bound the read stops with the rule's message.
+    static void ReadStream(int fd, const std::string& path, std::string& text)
+    {
+        uint64_t bound = DomDocumentBound();
+        char chunk[64 * 1024];
+        while (true) {
+            ssize_t got = ::read(fd, chunk, sizeof chunk);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                RaiseReadError(path, errno);
+            if (got == 0)
+                return;
+            text.append(chunk, size_t(got));
+            if (text.size() > bound) {
+                CheckStreamFitsInMemory(path, text.size()); // raises unless memory was freed meanwhile
+                bound = DomDocumentBound();
+            }
+        }
+    }
+
     // Reads size bytes of fd into fresh anonymous memory, in huge pages where
     // the system gives them (fewer faults and no copy-on-write); null when
     // no such memory can be had. Raises the read error naming path.

@@ -60,7 +60,11 @@ void CheckDomFitsInMemory(const std::string& path)
     CheckDomFitsInMemory(path, uint64_t(st.st_size));
 }
 
-void CheckDomFitsInMemory(const std::string& path, uint64_t size)
+namespace {
+
+// Raises the rule's error when size bytes of document need more memory
+// than is available; what names the bytes in the message.
+void CheckSizeFits(const std::string& path, uint64_t size, const std::string& what)
 {
     const uint64_t available = AvailableMemoryProbe ? AvailableMemoryProbe() : 0;
     if (available == 0)
@@ -70,10 +74,28 @@ void CheckDomFitsInMemory(const std::string& path, uint64_t size)
     const double needed = double(size) * kDomBytesPerDocumentByte;
     if (needed <= double(available))
         return;
-    throw EQuarvexError("\"" + path + "\" is too large to load: its " + FormatByteSize(size) +
+    throw EQuarvexError("\"" + path + "\" is too large to load: " + what + FormatByteSize(size) +
                         " would need about " + FormatByteSize(uint64_t(needed)) +
                         " of memory as a document tree, but only " + FormatByteSize(available) +
                         " are available");
+}
+
+} // namespace
+
+void CheckDomFitsInMemory(const std::string& path, uint64_t size)
+{
+    CheckSizeFits(path, size, "its ");
+}
+
+void CheckStreamFitsInMemory(const std::string& path, uint64_t bytesSoFar)
+{
+    CheckSizeFits(path, bytesSoFar, "the first ");
+}
+
+uint64_t DomDocumentBound()
+{
+    const uint64_t available = AvailableMemoryProbe ? AvailableMemoryProbe() : 0;
+    return available == 0 ? UINT64_MAX : uint64_t(double(available) / kDomBytesPerDocumentByte);
 }
 
 } // namespace quarvex

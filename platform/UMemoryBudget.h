@@ -38,6 +38,16 @@ void CheckDomFitsInMemory(const std::string& path);
 // it reads this way.
 void CheckDomFitsInMemory(const std::string& path, uint64_t size);
 
+// The same rule for a document read from a pipe or a device, whose size is
+// known only as it arrives: raises EQuarvexError, naming the document and
+// the bytes read so far, once their DOM would need more than is available.
+// Called as the bytes come, it stops the read soon after the bound.
+void CheckStreamFitsInMemory(const std::string& path, uint64_t bytesSoFar);
+
+// The most bytes of a document whose DOM fits in the memory available now
+// (UINT64_MAX when that is not known): below it no check can refuse.
+uint64_t DomDocumentBound();
+
 // "512 bytes", "3.4 MB", "2.0 GB" (decimal units, one decimal).
 std::string FormatByteSize(uint64_t bytes);
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <memory>
 
 namespace quarvex {
@@ -34,7 +35,43 @@ int TruncatePixel(double value)
     if (value > kPixelLimit)
         return int(kPixelLimit);
     return int(value); // the conversion truncates toward zero
+}
 
+// (value - origin) / scale, in pixels. Where the difference overflows (an
+// extent wider than the largest double) it is taken in halves: the same
+// quotient, since halving is exact in the range where it is needed.
+double PixelOffset(double value, double origin, double scale)
+{
+    const double difference = value - origin;
+    if (std::isfinite(difference))
+        return difference / scale;
+    return (value / 2 - origin / 2) / scale * 2;
+}
+
+// origin + pixels * scale, in halves where the product or the sum overflows.
+double WorldAt(double origin, double pixels, double scale)
+{
+    const double value = origin + pixels * scale;
+    if (std::isfinite(value))
+        return value;
+    return (origin / 2 + pixels * (scale / 2)) * 2;
+}
+
+// Map units per pixel that fit min..max into size pixels.
+double FitScale(double min, double max, int size)
+{
+    return PixelOffset(max, min, double(size));
+}
+
+// An extent narrower than any scale a double can hold (bounds 5e-324 apart,
+// or equal bounds that adding 1 does not separate) is given a width around
+// its middle, so that what lies in it is drawn there.
+void WidenUnresolvedAxis(double& min, double& max)
+{
+    const double middle = min / 2 + max / 2;
+    const double half = std::max(1.0, std::fabs(middle) * 0x1p-20);
+    min = std::max(middle - half, -std::numeric_limits<double>::max());
+    max = std::min(middle + half, std::numeric_limits<double>::max());
 }
 } // namespace
 
@@ -48,22 +85,23 @@ void InitViewDefaults()
 
 int WorldToPixelX(double x)
 {
-    return TruncatePixel((x - ViewState.MinX) / ViewState.ScaleX) + ViewState.MarginLeft + 1;
+    return TruncatePixel(PixelOffset(x, ViewState.MinX, ViewState.ScaleX)) + ViewState.MarginLeft + 1;
 }
 
 int WorldToPixelY(double y)
 {
-    return ViewState.DrawHeight + ViewState.MarginBottom - TruncatePixel((y - ViewState.MinY) / ViewState.ScaleY) - 1;
+    return ViewState.DrawHeight + ViewState.MarginBottom - TruncatePixel(PixelOffset(y, ViewState.MinY, ViewState.ScaleY)) -
+           1;
 }
 
 double PixelToWorldX(int column)
 {
-    return double(column - ViewState.MarginLeft - 1) * ViewState.ScaleX + ViewState.MinX;
+    return WorldAt(ViewState.MinX, double(column - ViewState.MarginLeft - 1), ViewState.ScaleX);
 }
 
 double PixelToWorldY(int row)
 {
-    return double(ViewState.DrawHeight + ViewState.MarginBottom - row - 1) * ViewState.ScaleY + ViewState.MinY;
+    return WorldAt(ViewState.MinY, double(ViewState.DrawHeight + ViewState.MarginBottom - row - 1), ViewState.ScaleY);
 }
 
 std::string FormatCoordinate(double value)
@@ -132,8 +170,14 @@ void TMapView::DrawMap()
     // A bitmap of 10 pixels or less across has no room inside its margins.
     if (v.DrawHeight <= 0 || v.DrawWidth <= 0)
         return;
-    v.ScaleY = (v.MaxY - v.MinY) / v.DrawHeight;
-    v.ScaleX = (v.MaxX - v.MinX) / v.DrawWidth;
+    v.ScaleY = FitScale(v.MinY, v.MaxY, v.DrawHeight);
+    v.ScaleX = FitScale(v.MinX, v.MaxX, v.DrawWidth);
+    if (!(std::max(v.ScaleX, v.ScaleY) >= std::numeric_limits<double>::min())) {
+        WidenUnresolvedAxis(v.MinX, v.MaxX);
+        WidenUnresolvedAxis(v.MinY, v.MaxY);
+        v.ScaleY = FitScale(v.MinY, v.MaxY, v.DrawHeight);
+        v.ScaleX = FitScale(v.MinX, v.MaxX, v.DrawWidth);
+    }
     const double s = v.ScaleX > v.ScaleY ? v.ScaleX : v.ScaleY;
     v.ScaleX = s;
     v.ScaleY = s;

@@ -112,6 +112,7 @@ void TMyInfoParser::Prepare(const std::string& workFolder)
     // the job stops before it creates its own.
     for (int kind : kKinds)
         active_[size_t(kind)] = IsEnabled(kind);
+    described_.fill(false);
     // A folder standing where a layer's file goes is named, not reported as
     // a bare "File access denied".
     for (int kind : kKinds)
@@ -144,8 +145,10 @@ void TMyInfoParser::Prepare(const std::string& workFolder)
 
 void TMyInfoParser::OpenDescriptions(int kind)
 {
-    if (DoDescriptions)
-        DescrFile.Open(DescrFileName(kind), TBufferedFile::TMode::Append);
+    if (!DoDescriptions)
+        return;
+    DescrFile.Open(DescrFileName(kind), TBufferedFile::TMode::Append);
+    descrKind_ = kind;
 }
 
 void TMyInfoParser::WriteDescrLine(const std::string& line)
@@ -158,6 +161,7 @@ void TMyInfoParser::AddDescription(int32_t zid, const std::string& text)
 {
     if (!DoDescriptions)
         return;
+    described_[size_t(descrKind_)] = true;
     line_ = "<shp zid=\"";
     line_ += std::to_string(zid);
     line_ += "\"><descrip>";
@@ -240,15 +244,21 @@ void TMyInfoParser::FinishAfterError()
 
 int32_t TMyInfoParser::SettleLayer(int kind, TFileSHPW& writer)
 {
-    // The shape file and the table keep the same number of whole records.
+    // The shape file, the table and, where the layer has them, the
+    // descriptions keep the same number of whole records: the shortest.
     const std::string table = ChangeFileExt(LayerOf(kind).Name, ".dbf");
     int32_t records = writer.SettleOnDisk(std::numeric_limits<int32_t>::max());
     const uint32_t rows = TrimAttributeTable(table, uint32_t(records));
     if (rows < uint32_t(records))
         records = writer.SettleOnDisk(int32_t(rows));
+    if (DoDescriptions) {
+        const int32_t entries = SettleDescriptions(DescrFileName(kind), records);
+        if (described_[size_t(kind)] && entries < records) {
+            records = writer.SettleOnDisk(entries);
+            TrimAttributeTable(table, uint32_t(records));
+        }
+    }
     writer.Close();
-    if (DoDescriptions)
-        SettleDescriptions(DescrFileName(kind), records);
     return records;
 }
 
@@ -288,13 +298,14 @@ std::string ClockText()
     return FormatClockText(local, int(now.tv_usec / 1000));
 }
 
-void SettleDescriptions(const std::string& path, int32_t maxZid)
+int32_t SettleDescriptions(const std::string& path, int32_t maxZid)
 {
-    // Keeps the head lines and the whole entries up to maxZid (zids run
-    // 1, 2, 3 ... through the file), then ends the file with its tail.
+    // Keeps the head lines and the whole entries 1, 2, 3 ... up to maxZid,
+    // then ends the file with its tail.
     const std::string text = ReadFileText(path);
     size_t keep = 0;
     int lines = 0;
+    int32_t entries = 0;
     for (size_t at = 0; at < text.size();) {
         const size_t eol = text.find("\r\n", at);
         if (eol == std::string::npos)
@@ -307,8 +318,9 @@ void SettleDescriptions(const std::string& path, int32_t maxZid)
                 break;
             int64_t zid = 0;
             const auto read = std::from_chars(line.data() + 10, line.data() + line.size(), zid);
-            if (read.ec == std::errc::result_out_of_range || zid > maxZid)
+            if (read.ec != std::errc() || zid != int64_t(entries) + 1 || zid > maxZid)
                 break;
+            ++entries;
         }
         ++lines;
         at = keep = eol + 2;
@@ -330,6 +342,7 @@ void SettleDescriptions(const std::string& path, int32_t maxZid)
         file.Write(tail);
     }
     file.Close();
+    return entries;
 }
 
 void DeleteIfExists(const std::string& path)

@@ -50,7 +50,8 @@ public:
     void OpenDescriptions(int kind);
     // Writes line and CR LF to the open descriptions file.
     void WriteDescrLine(const std::string& line);
-    // Writes one entry with zid and text, "&" and "<" escaped.
+    // Writes one entry with zid and text, "&" and "<" escaped. A layer that
+    // gets entries keeps one per shape, also after a fault (FinishAfterError).
     void AddDescription(int32_t zid, const std::string& text);
     void CloseDescriptions();
     // Appends the writer's running box to Corners as two points, unless the
@@ -93,6 +94,8 @@ private:
     TBufferedFile DescrFile;
     std::array<bool, 5> descrStarted_{}; // by kind: the head lines were written
     std::array<bool, 5> active_{};       // by kind: prepared and not yet finished
+    std::array<bool, 5> described_{};    // by kind: the passes hand in an entry per shape
+    int descrKind_ = 0;                  // the kind whose descriptions file is open
     std::string line_;                   // reused entry line
 };
 
@@ -106,10 +109,11 @@ std::string DescrFileName(int kind);
 // The local time as "h:m:s:ms" in plain decimal, 09:05:03.045 as "9:5:3:45".
 std::string ClockText();
 std::string FormatClockText(const std::tm& time, int milliseconds);
-// Cuts a descriptions file back to its head lines and whole entries with
-// zids up to maxZid and ends it with its tail line. Raises when the head
-// is incomplete or a step fails.
-void SettleDescriptions(const std::string& path, int32_t maxZid);
+// Cuts a descriptions file back to its head lines and its whole entries
+// with the zids 1, 2, 3 ... up to at most maxZid, ends it with its tail line
+// and returns the number of entries kept. Raises when the head is
+// incomplete or a step fails.
+int32_t SettleDescriptions(const std::string& path, int32_t maxZid);
 // Deletes the file when it exists; raises EQuarvexError naming the path when
 // a folder stands there, and the I/O error when the file cannot be deleted.
 void DeleteIfExists(const std::string& path);

@@ -1,6 +1,7 @@
 #include "kml/kmz/UResolveKml.h"
 
 #include "platform/UFileNames.h"
+#include "platform/UMemoryBudget.h"
 #include "shapefile/ULayerSet.h"
 
 #include <sys/stat.h>
@@ -99,6 +100,10 @@ std::string ResolveKmlPath(const std::string& path, const std::string& workFolde
                      " would stand where a conversion needs a file");
         return {};
     }
+    // The document is loaded whole after its extraction: one whose stated
+    // size would not fit in memory is refused before anything is written.
+    if (SizesAreStated(entry))
+        CheckDomFitsInMemory(entry.Name, entry.UncompressedSize);
     DeleteIfExists(workFolder + entry.Name);
     unzip.ArcName = path;
     unzip.Overwrite = true;

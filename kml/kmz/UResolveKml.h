@@ -20,7 +20,8 @@ long ChooseKmlEntry(const std::vector<std::string>& lines);
 // folders would stand where a conversion needs a file, or its file could not
 // be written whole (unzip.MaxEntrySize bounds it). Raises the I/O error when
 // the archive cannot be read, and EQuarvexError naming the folder when a
-// folder stands where the document is to go.
+// folder stands where the document is to go, or naming the entry when the
+// DOM of the size it states would not fit in memory (nothing is extracted).
 std::string ResolveKmlPath(const std::string& path, const std::string& workFolder, TUnZip& unzip);
 
 } // namespace quarvex

@@ -3,6 +3,7 @@
 #include "platform/UByteOrder.h"
 #include "kml/kmz/UInflate.h"
 #include "platform/UErrors.h"
+#include "platform/UFileCreation.h"
 
 #include <cerrno>
 #include <algorithm>
@@ -36,16 +37,22 @@ struct TFd {
     }
 };
 
-// The messages of a failed file operation, by I/O error code.
-std::string IoMessage(int err)
+// The messages of a failed file operation, by I/O error code; a code
+// without a message of its own is told by text, in the system's words.
+std::string IoMessageOfCode(int code, const std::string& text)
 {
-    switch (IoErrorCodeFromErrno(err)) {
+    switch (code) {
     case 2: return "File not found";
     case 3: return "Incorrect path or not found";
     case 5: return "Bad name or path or syntax";
     case 101: return "Diskette is full";
-    default: return "Input-output error " + std::to_string(IoErrorCodeFromErrno(err));
+    default: return "Input-output error: " + text;
     }
+}
+
+std::string IoMessage(int err, const std::string& path)
+{
+    return IoMessageOfCode(IoErrorCodeFromErrno(err), IoErrorText(err, path));
 }
 
 std::string Format(const char* pattern, const std::string& a)
@@ -295,7 +302,7 @@ bool TUnZip::Run(F&& work)
     TFd file;
     file.fd = ::open(ArcName.c_str(), O_RDONLY | O_CLOEXEC);
     if (file.fd < 0) {
-        Report(IoMessage(errno));
+        Report(IoMessage(errno, ArcName));
         return false;
     }
     directoryRead_ = false;
@@ -497,7 +504,7 @@ bool TUnZip::MayWrite(const TZipEntryHeader& h, const std::string& target)
         return false;
     }
     if (int err = MakeFoldersInside(extrPath_, h.Name)) {
-        Report(IoMessage(err));
+        Report(IoMessage(err, target));
         return false;
     }
     if (h.Name.back() == '/') // a folder entry: made above
@@ -520,9 +527,14 @@ bool TUnZip::ExtractEntry(TArchiveReader& archive, TZipEntryHeader& h)
     if (!MayWrite(h, result.Target))
         return PassOver(archive, h);
     TFd target;
-    target.fd = ::open(result.Target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0666);
-    if (target.fd < 0) {
-        Report(IoMessage(errno));
+    try {
+        // A link planted at the name is replaced, never written through.
+        target.fd = CreateFileNoFollow(result.Target, O_WRONLY);
+    } catch (const EInOutError& e) {
+        Report(IoMessageOfCode(e.ErrorCode(), e.what()));
+        return PassOver(archive, h);
+    } catch (const EQuarvexError& e) {
+        Report(e.what());
         return PassOver(archive, h);
     }
     auto removeTarget = [&] {
@@ -531,7 +543,7 @@ bool TUnZip::ExtractEntry(TArchiveReader& archive, TZipEntryHeader& h)
         ::unlink(result.Target.c_str());
     };
     int writeError = 0;
-    TOutputWindow output([&](const uint8_t* data, size_t size) { WriteOut(target.fd, data, size, writeError); });
+    TOutputWindow output([&](const uint8_t* data, size_t size) { WriteOut(target.fd, result.Target, data, size, writeError); });
     // A streamed deflated entry is read to the end of its stream, which the
     // limit bounds; every other entry ends at its sizes.
     const bool streamed = EndsWithItsStream(h);
@@ -624,7 +636,7 @@ bool TUnZip::Decode(TEntryInput& input, TOutputWindow& output, const TZipEntryHe
     }
 }
 
-void TUnZip::WriteOut(int fd, const uint8_t* data, size_t size, int& writeError)
+void TUnZip::WriteOut(int fd, const std::string& target, const uint8_t* data, size_t size, int& writeError)
 {
     while (size > 0 && writeError == 0) {
         ssize_t written = ::write(fd, data, size);
@@ -632,7 +644,7 @@ void TUnZip::WriteOut(int fd, const uint8_t* data, size_t size, int& writeError)
             continue;
         if (written <= 0) {
             writeError = written < 0 ? errno : ENOSPC;
-            Report(IoMessage(writeError));
+            Report(IoMessage(writeError, target));
             return;
         }
         data += written;
@@ -660,7 +672,7 @@ bool TUnZip::StampAndClose(int fd, const TZipEntryHeader& h)
     }
     if (::close(fd) == 0)
         return true;
-    Report(IoMessage(errno));
+    Report(IoMessage(errno, extrPath_ + h.Name));
     return false;
 }
 

@@ -94,7 +94,7 @@ private:
     bool ExtractEntry(TArchiveReader& archive, TZipEntryHeader& h);
     bool Decode(TEntryInput& input, TOutputWindow& output, const TZipEntryHeader& h, TDecodeResult& decoded,
                 struct TInflateResult& inflated);
-    void WriteOut(int fd, const uint8_t* data, size_t size, int& writeError);
+    void WriteOut(int fd, const std::string& target, const uint8_t* data, size_t size, int& writeError);
     void CheckCrc(TExtractedEntry& result, uint32_t stored, uint32_t computed);
     bool StampAndClose(int fd, const TZipEntryHeader& h);
     bool MayWrite(const TZipEntryHeader& h, const std::string& target);

@@ -11,6 +11,7 @@
 #include "support/GuiFixture.h"
 
 #include <QCheckBox>
+#include <filesystem>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QKeyEvent>
@@ -425,6 +426,66 @@ TEST_F(Gui, ResizingRefitsTheMap)
         EXPECT_EQ(ViewState.ScaleX, std::max(100.0 / ViewState.DrawWidth, 50.0 / ViewState.DrawHeight));
         EXPECT_GT(CountColour(MapPicture(window), qRgb(183, 223, 134)), 100);
     }
+}
+
+TEST_F(Gui, EachCopyConvertsInTheWorkFolderItHolds)
+{
+    std::string error;
+    ASSERT_TRUE(window.HoldWorkFolder(error)) << error;
+    TfrMain other;
+    other.WorkFolder = work.File("ztmp/");
+    ASSERT_TRUE(other.HoldWorkFolder(error)) << error;
+    EXPECT_EQ(window.WorkFolder, work.File("ztmp/"));
+    EXPECT_EQ(other.WorkFolder, work.File("ztmp-2/"));
+    Open(Scene());
+    EXPECT_EQ(PointLayer.Name, work.File("ztmp/kml_tmp1.$m"));
+    EXPECT_EQ(RunCommand("/usr/bin/python3 '" + SourceDir() + "/tests/tools/shpdump.py' --check '" + work.File("ztmp") +
+                         "' 2>&1")
+                  .substr(0, 30),
+              "layer 1 shapes 2 records 2 ok\n");
+}
+
+TEST(GuiProcesses, TwoCopiesOfTheProgramNeverShareAWorkFolder)
+{
+    // Copies of the program in a folder of their own, each opening a file
+    // from the command line as the file manager starts them; each stays in
+    // its job window after the job.
+    TScratchDir dir;
+    const std::string exe = CopyProgram(QUARVEX_DESKTOP, dir.File("bin/"));
+    auto placemarks = [](int n) {
+        std::string kml = "<kml><Document>";
+        for (int i = 0; i < n; ++i)
+            kml += "<Placemark><name>P" + std::to_string(i) + "</name><Point><coordinates>" + std::to_string(i) +
+                   ",1</coordinates></Point></Placemark>";
+        return kml + "</Document></kml>";
+    };
+    WriteText(dir.File("three.kml"), placemarks(3));
+    WriteText(dir.File("five.kml"), placemarks(5));
+    auto finished = [&](const std::string& folder) {
+        return [&dir, folder] {
+            const std::string text = ReadText(dir.File(folder + "/kml_tmp1.xml"));
+            return text.size() > 17 && text.compare(text.size() - 17, 17, "</shapes></doc>\r\n") == 0;
+        };
+    };
+    std::filesystem::create_directories(dir.File("a"));
+    std::filesystem::create_directories(dir.File("b"));
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    TBackgroundProcess first({exe, dir.File("three.kml")}, dir.File("a/"));
+    ASSERT_TRUE(WaitFor(finished("bin/ztmp"), 30)) << first.Err();
+    TBackgroundProcess second({exe, dir.File("five.kml")}, dir.File("b/"));
+    ASSERT_TRUE(WaitFor(finished("bin/ztmp-2"), 30)) << second.Err();
+    EXPECT_NE(second.Err().find("quarvex: the work folder " + dir.File("bin/ztmp/") +
+                                " is in use by another Quarvex process; this one uses " + dir.File("bin/ztmp-2/") + "\n"),
+              std::string::npos)
+        << second.Err();
+    first.Kill();
+    second.Kill();
+    auto check = [](const std::string& folder) {
+        return RunCommand("/usr/bin/python3 '" + SourceDir() + "/tests/tools/shpdump.py' --check '" + folder + "' 2>&1");
+    };
+    const std::string rest = "layer 2 shapes 0 records 0 ok\nlayer 3 shapes 0 records 0 ok\nlayer 4 shapes 0 records 0 ok\n";
+    EXPECT_EQ(check(dir.File("bin/ztmp")), "layer 1 shapes 3 records 3 ok\n" + rest);
+    EXPECT_EQ(check(dir.File("bin/ztmp-2")), "layer 1 shapes 5 records 5 ok\n" + rest);
 }
 
 TEST(GuiErrors, EscapingErrorsAreShownAndTheProgramGoesOn)

@@ -596,3 +596,56 @@ TEST(ConvertCli, AFolderWhereALayerGoesIsNamed)
             << name;
     }
 }
+
+TEST(ConvertCli, OneProgramPerWorkFolder)
+{
+    // A copy of the program, so that its default folder is its own: a first
+    // run hangs in a fetch that never ends, holding bin/ztmp/ the while.
+    TScratchDir dir;
+    const std::string exe = CopyProgram(QUARVEX_CONVERT, dir.File("bin/"));
+    const std::string ztmp = dir.File("bin/ztmp/"), second = dir.File("bin/ztmp-2/");
+    TFixtureServer server;
+    TProxySetting proxy(server.ProxyAddress());
+    WriteText(dir.File("hang.kml"), "<kml><Document><NetworkLink><Link><href>http://maps.google.com/maps/ms?doc=drip"
+                                    "</href></Link></NetworkLink></Document></kml>");
+    const std::string kml = "<kml><Document>"
+                            "<Placemark><name>A</name><Point><coordinates>1,2</coordinates></Point></Placemark>"
+                            "<Placemark><name>B</name><Point><coordinates>3,4</coordinates></Point></Placemark>"
+                            "</Document></kml>";
+    WriteText(dir.File("two.kml"), kml);
+    std::filesystem::create_directories(dir.File("io"));
+    TBackgroundProcess first({exe, dir.File("hang.kml")}, dir.File("io/"));
+    ASSERT_TRUE(WaitFor([&] { return server.RequestLog().find("doc=drip") != std::string::npos; }, 20))
+        << first.Err();
+
+    struct Row {
+        std::string args;
+        int status;
+        std::string err;
+        std::string folder; // whose layers hold the two points, "" for none
+    };
+    const std::string inUse = "quarvex-convert: the work folder " + ztmp + " is in use by another Quarvex process";
+    const Row rows[] = {
+        {"--work-dir " + dir.File("bin/ztmp") + " " + dir.File("two.kml"), 1, inUse + "\n", ""},
+        {dir.File("two.kml"), 0, inUse + "; this one uses " + second + "\n", second},
+        {dir.File("two.kml"), 0, inUse + "; this one uses " + second + "\n", second}, // taken again, none piled up
+    };
+    for (const Row& row : rows) {
+        int status = -1;
+        RunCommand(exe + " " + row.args + " >/dev/null 2>" + dir.File("io/err"), &status);
+        EXPECT_EQ(status, row.status) << row.args;
+        EXPECT_EQ(ReadText(dir.File("io/err")), row.err) << row.args;
+        if (!row.folder.empty()) {
+            EXPECT_EQ(Check(row.folder).substr(0, 30), "layer 1 shapes 2 records 2 ok\n") << row.args;
+        }
+    }
+    EXPECT_FALSE(FileExists(dir.File("bin/ztmp-3")));
+    // The lock ends with its program, however it ends.
+    first.Kill();
+    int status = -1;
+    RunCommand(exe + " " + dir.File("two.kml") + " >/dev/null 2>" + dir.File("io/err"), &status);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(ReadText(dir.File("io/err")), "");
+    EXPECT_EQ(Check(ztmp), "layer 1 shapes 2 records 2 ok\nlayer 2 shapes 0 records 0 ok\n"
+                           "layer 3 shapes 0 records 0 ok\nlayer 4 shapes 0 records 0 ok\n");
+}

@@ -569,14 +569,17 @@ TEST(Export, FetchedLinksAndInputFromAPipe)
     TProxySetting proxy(server.ProxyAddress());
     TScratchDir dir;
     const std::string service = "http://maps.google.com/maps/ms?doc=";
-    WriteText(dir.File("f.kml"), Doc(Pin("Here", 1) + Link(service + "self", "Service") + Link(service + "missing")));
+    WriteText(dir.File("f.kml"), Doc(Pin("Here", 1) + Link(service + "self", "Service") + Link(service + "missing") +
+                                     Link(service + "loop") + Link(service + "tofile")));
     TRun run = Convert("--export " + dir.File("out") + " --fetch-links " + dir.File("f.kml"));
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out.substr(0, run.out.find("      Points:")),
               "File: f.kml\n"
               "      Linked document: " + service + "self\n"
               "      Link not followed: " + service + "self (already read)\n"
-              "      Link not followed: " + service + "missing (not fetched: the server answered with an error)\n"
+              "      Link not followed: " + service + "missing (not fetched: the server answered with status 404)\n"
+              "      Link not followed: " + service + "loop (not fetched: the redirects did not end after 20 (a loop))\n"
+              "      Link not followed: " + service + "tofile (not fetched: a redirect to an address that is not http or https was refused)\n"
               "      Linked document: " + service + "two\n");
     EXPECT_EQ(Summary(dir.File("out/f_points.shp")),
               "type Point count 4 srs EPSG:4326\nZID=1 NAME=Here FOLDER=None | POINT (1 1)\n"

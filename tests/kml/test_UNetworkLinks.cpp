@@ -38,6 +38,7 @@ struct TFetchJob {
     TRecordingView view;
     TMyInfoParser layers;
     THttpLimits limits{2000, 1000};
+    long budgetMs = 15 * 60 * 1000;
     std::string error;
 
     std::string Run(const std::string& text)
@@ -46,6 +47,7 @@ struct TFetchJob {
         layers.SetDefaults();
         TConversionJob job(layers, view, dir.Path());
         job.HttpLimits = limits;
+        job.FetchBudgetMs = budgetMs;
         job.Begin(dir.File("input.kml"), "input.kml");
         try {
             job.RunJob();
@@ -108,9 +110,11 @@ TEST(UNetworkLinks, FailedFetchesAreLoggedAndTheJobGoesOn)
     EXPECT_EQ(log.substr(log.find(" Streaming")),
               " Streaming KMLData from GoogleMaps...\n"
               "  - " + kMarker + "doc=size-280\n    * Error downloading link\n"
+              "      the reply is the map service's error page (280 bytes)\n"
               "  - " + kMarker + "doc=size-279\n" + counts1 +
               "  - " + kMarker + "doc=size-281\n" + counts1 +
               "  - " + kMarker + "doc=missing\n    * Error downloading link\n"
+              "      the server answered with status 404\n"
               "  - " + kMarker + "doc=broken\n    * Error reading link: " + job.dir.File("doc.kml") +
                   ": mismatched tag at line 1, column 29, near \"Document></kml>\"\n"
               "  - " + kMarker + "doc=redirect\n" + counts2 +
@@ -215,5 +219,67 @@ TEST(UNetworkLinks, AServerThatMisbehavesEndsTheJobWithItsFault)
         FAIL() << "no error";
     } catch (const EQuarvexError& e) {
         EXPECT_EQ(std::string(e.what()), "Fetching \"" + direct + "\" failed: the transfer took longer than 1.2 s");
+    }
+}
+
+TEST(UNetworkLinks, LinksWithoutAReplyAreLoggedWithWhatHappened)
+{
+    // Refused redirects, a loop, headers too long or without end, a scheme
+    // that is not http: no reply, logged, and the job goes on to doc=two.
+    struct Row {
+        std::string address;
+        const char* reason;
+    };
+    const Row rows[] = {
+        {kMarker + "doc=loop", "the redirects did not end after 20 (a loop)"},
+        {kMarker + "doc=tofile", "a redirect to an address that is not http or https was refused"},
+        {kMarker + "doc=toftp", "a redirect to an address that is not http or https was refused"},
+        {kMarker + "doc=longheader", "the reply's headers are too long or not valid"},
+        {kMarker + "doc=endlessheader", "the reply's headers are too long or not valid ("},
+        {kMarker + "doc=slowheader", "the reply's headers did not end within 1 s"},
+        {"gopher://127.0.0.1:1/" + kMarker + "doc=two", "the address is not an http or https address"},
+    };
+    for (const Row& row : rows) {
+        TFetchJob job;
+        job.limits.speedWindowMs = 1500;
+        job.limits.minBytesPerWindow = 100;
+        std::string log = job.Run(Kml(PointPlacemark("Main", 4) + Link(row.address) + Link(kMarker + "doc=two")));
+        EXPECT_EQ(job.error, "") << row.address;
+        // The reason line may go on with the client's own words.
+        const size_t at = log.find("  - " + row.address + "\n    * Error downloading link\n      " + row.reason);
+        EXPECT_NE(at, std::string::npos) << log;
+        EXPECT_NE(log.find("\n  - " + kMarker + "doc=two\n      Points: 2\n", at), std::string::npos) << log;
+        const std::string check = quarvex::test::RunCommand(
+            "/usr/bin/python3 '" + quarvex::test::SourceDir() + "/tests/tools/shpdump.py' --check '" + job.dir.Path() + "' 2>&1");
+        EXPECT_EQ(check.substr(0, 30), "layer 1 shapes 3 records 3 ok\n") << row.address;
+    }
+}
+
+TEST(UNetworkLinks, AllFetchesOfAJobTogetherAreBounded)
+{
+    // A link that never ends uses up the job's time for fetching: it and
+    // the links after it are logged as not fetched, the job ends whole.
+    const std::string drip = kMarker + "doc=drip", two = kMarker + "doc=two", self = kMarker + "doc=self";
+    struct Row {
+        long budgetMs;
+        std::string links;
+        std::string logged; // from the first fetched address on
+    };
+    const std::string notFetched = "    * Not fetched: the fetches of this job took their ";
+    const Row rows[] = {
+        {0, Link(two) + Link(self), "  - " + two + "\n" + notFetched + "0.0 s\n  - " + self + "\n" + notFetched + "0.0 s\n\nEnd.\n"},
+        {1200, Link(drip) + Link(two), "  - " + drip + "\n" + notFetched + "1.2 s\n  - " + two + "\n" + notFetched + "1.2 s\n\nEnd.\n"},
+    };
+    for (const Row& row : rows) {
+        TFetchJob job;
+        job.budgetMs = row.budgetMs;
+        std::string log = job.Run(Kml(PointPlacemark("Main", 4) + row.links));
+        EXPECT_EQ(job.error, "");
+        EXPECT_EQ(log.substr(log.find("  - ")), row.logged);
+        EXPECT_EQ(job.server.RequestLog().find("doc=two"), std::string::npos);
+        EXPECT_FALSE(quarvex::test::FileExists(job.dir.File("doc.kml")));
+        const std::string check = quarvex::test::RunCommand(
+            "/usr/bin/python3 '" + quarvex::test::SourceDir() + "/tests/tools/shpdump.py' --check '" + job.dir.Path() + "' 2>&1");
+        EXPECT_EQ(check.substr(0, 30), "layer 1 shapes 1 records 1 ok\n") << row.budgetMs;
     }
 }

@@ -18,7 +18,8 @@ TEST(UErrors, ErrnoValuesMapToCodesAndMessages)
         {ENFILE, 4, "Too many open files"},   {EACCES, 5, "File access denied"},
         {EPERM, 5, "File access denied"},     {EROFS, 5, "File access denied"},
         {ENOSPC, 101, "Disk full"},           {EFBIG, 101, "Disk full"},
-        {EBADF, EBADF, "I/O error 9"},        {EIO, 1005, "I/O error 1005"},
+        // Codes without a text of their own are told in the system's words.
+        {EBADF, EBADF, "Bad file descriptor"}, {EIO, 1005, "Input/output error"},
     };
     for (const Row& row : rows) {
         try {
@@ -29,6 +30,14 @@ TEST(UErrors, ErrnoValuesMapToCodesAndMessages)
             EXPECT_STREQ(e.what(), row.message) << row.err;
         }
     }
+    // With the file named where the text is not a fixed one.
+    try {
+        RaiseIoError(EIO, "/w/kml_tmp1.dbf");
+    } catch (const EInOutError& e) {
+        EXPECT_EQ(e.ErrorCode(), 1005);
+        EXPECT_STREQ(e.what(), "/w/kml_tmp1.dbf: Input/output error");
+    }
+    EXPECT_EQ(IoErrorText(ENOSPC, "/w/kml_tmp1.dbf"), "Disk full");
     EXPECT_EQ(IoErrorMessage(100), "Read beyond end of file");
     EXPECT_EQ(IoErrorMessage(106), "Invalid numeric input");
 }

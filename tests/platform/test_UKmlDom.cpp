@@ -93,6 +93,23 @@ TEST(UKmlDom, DeclaredEightBitEncodingsAreConvertedAndEntitiesStayUnresolved)
     doc.LoadFromText("<!DOCTYPE a [<!ENTITY e SYSTEM \"file:///etc/passwd\"><!ENTITY l \"lol\">]>"
                      "<a><name>&e;&l;</name></a>");
     EXPECT_EQ(NamesInOrder(doc, "name"), (std::vector<std::string>{"#text=&e;&l;"}));
+    doc.LoadFromText("<!DOCTYPE a [<!ENTITY ok \"<b>x</b>\"><!ENTITY two \"&ok;&ok;\">]><a><name>&two;</name></a>");
+    EXPECT_EQ(NamesInOrder(doc, "name"), (std::vector<std::string>{"#text=&two;"}));
+    // Entities that would grow without bound are refused by expat's own limit.
+    std::string laughs = "<!DOCTYPE a [<!ENTITY l0 \"lollollollol\">";
+    for (int i = 1; i < 10; ++i) {
+        laughs += "<!ENTITY l" + std::to_string(i) + " \"";
+        for (int k = 0; k < 10; ++k)
+            laughs += "&l" + std::to_string(i - 1) + ";";
+        laughs += "\">";
+    }
+    laughs += "]><a>&l9;</a>";
+    try {
+        doc.LoadFromText(laughs, "t.kml");
+        ADD_FAILURE() << "not refused";
+    } catch (const EXmlParseError& e) {
+        EXPECT_EQ(e.Reason(), "limit on input amplification factor (from DTD and entities) breached");
+    }
 }
 
 TEST(UKmlDom, DeepNestingNeitherCrashesNorRecurses)
@@ -140,6 +157,13 @@ TEST(UKmlDom, DocumentsThatAreNotWellFormedAreRefusedWithReasonAndPlace)
         {"<?xml version='1.0' encoding='UTF-16'?><kml/>",
          "encoding specified in XML declaration is incorrect at line 1, column 31, near \"UTF-16'?><kml/>\""},
         {"<kml>\n<Document>\n</kml>", "mismatched tag at line 3, column 3, near \"kml>\""},
+        // Declared entities that are not well-formed, found where they are used.
+        {"<!DOCTYPE a [<!ENTITY r \"x&r;\">]><a>&r;</a>", "recursive entity reference at line 1, column 37, near \"&r;</a>\""},
+        {"<!DOCTYPE a [<!ENTITY r \"&s;\"><!ENTITY s \"&r;\">]>\n<a>&r;</a>",
+         "recursive entity reference at line 2, column 4, near \"&r;</a>\""},
+        {"<!DOCTYPE a [<!ENTITY u \"<b>\">]><a>&u;</a>", "asynchronous entity at line 1, column 36, near \"&u;</a>\""},
+        {"<!DOCTYPE a [<!ENTITY u \"</a><a>\">]><a>&u;</a>", "asynchronous entity at line 1, column 40, near \"&u;</a>\""},
+        {"<!DOCTYPE a [<!ENTITY d \"&nope;\">]><a>&d;</a>", "undefined entity at line 1, column 39, near \"&d;</a>\""},
     };
     for (const Row& row : rows) {
         EXPECT_EQ(ParseError(row.text), std::string("t.kml: ") + row.message) << row.text;

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 
 using namespace quarvex;
@@ -161,6 +162,44 @@ TEST_F(MapView, FittingCases)
     EXPECT_EQ(ViewState.MaxX, 4);
     EXPECT_EQ(ViewState.MinY, 3);
     EXPECT_EQ(ViewState.MaxY, 5);
+}
+
+TEST_F(MapView, ExtentsOfAnySizeDrawEveryFeature)
+{
+    // Extents a plain difference cannot fit: too narrow for any scale, or
+    // wider than the largest double. Every point lands inside the drawing
+    // area of the 266 x 138 image (columns 6..261, rows 5..132).
+    const double big = 1.79e308, tiny = 5e-324;
+    struct Case {
+        const char* name;
+        std::pair<double, double> a, b;
+        int columnA, rowA, columnB, rowB;
+    } cases[] = {
+        {"5e-324 apart", {0, 0}, {tiny, tiny}, 70, 68, 70, 68},
+        {"5e-324 apart in x, 1 in y", {0, 3}, {tiny, 4}, 6, 132, 6, 4},
+        {"the whole range of doubles", {-big, -big}, {big, big}, 6, 132, 134, 4},
+        {"wide in x, one row", {-big, 7}, {big, 7}, 6, 132, 262, 132},
+        {"equal and beyond the reach of 1", {1e300, -1e300}, {1e300, -1e300}, 70, 68, 70, 68},
+    };
+    for (const Case& c : cases) {
+        WriteLayer(PointLayer, dir.File("kml_tmp1.$m"), 1, {{c.a}, {c.b}});
+        Show(std::min(c.a.first, c.b.first), std::min(c.a.second, c.b.second), std::max(c.a.first, c.b.first),
+             std::max(c.a.second, c.b.second));
+        view.DrawMap();
+        auto ellipse = [](int column, int row) {
+            return "ellipse " + std::to_string(column - 4) + "," + std::to_string(row - 4) + " " +
+                   std::to_string(column + 4) + "," + std::to_string(row + 4);
+        };
+        ASSERT_GE(canvas.Calls.size(), 2u) << c.name;
+        EXPECT_EQ(canvas.Calls[canvas.Calls.size() - 2], ellipse(c.columnA, c.rowA)) << c.name;
+        EXPECT_EQ(canvas.Calls.back(), ellipse(c.columnB, c.rowB)) << c.name;
+        // The readout over the second point tells its coordinates, to within
+        // a pixel (the drawn column and row are truncated toward the minimum).
+        const double scale = ViewState.ScaleX;
+        EXPECT_TRUE(std::isfinite(scale) && scale > 0) << c.name;
+        EXPECT_LE(std::fabs(PixelToWorldX(c.columnB) - c.b.first), scale) << c.name;
+        EXPECT_LE(std::fabs(PixelToWorldY(c.rowB) - c.b.second), scale) << c.name;
+    }
 }
 
 TEST_F(MapView, ReadoutAtTheMarginsAndFormat)

@@ -186,6 +186,55 @@ std::string TFixtureServer::RequestLog() const
     return ReadText(logPath_);
 }
 
+TBackgroundProcess::TBackgroundProcess(const std::vector<std::string>& argv, const std::string& folder)
+    : errPath_(folder + "stderr")
+{
+    const std::string outPath = folder + "stdout";
+    std::vector<char*> args;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0)
+        throw std::runtime_error("cannot start " + argv[0]);
+    pid_ = pid;
+}
+
+void TBackgroundProcess::Kill()
+{
+    if (pid_ <= 0)
+        return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+}
+
+std::string CopyProgram(const std::string& program, const std::string& folder)
+{
+    const std::string copy = folder + program.substr(program.rfind('/') + 1);
+    std::filesystem::create_directories(folder);
+    std::filesystem::copy_file(program, copy, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::permissions(copy, std::filesystem::perms::owner_all);
+    std::ofstream(folder + "CMakeCache.txt").put('\n');
+    return copy;
+}
+
+bool WaitFor(const std::function<bool()>& done, double seconds)
+{
+    for (double waited = 0; waited < seconds; waited += 0.02) {
+        if (done())
+            return true;
+        usleep(20000);
+    }
+    return done();
+}
+
 TProxySetting::TProxySetting(const std::string& proxy)
 {
     setenv("http_proxy", proxy.c_str(), 1);

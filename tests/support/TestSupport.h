@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -79,6 +80,30 @@ private:
     int port_ = 0;
     std::string logPath_;
 };
+
+// A program started in the background with this process's environment, its
+// standard output and error in files of a folder; killed when the object ends.
+class TBackgroundProcess {
+public:
+    TBackgroundProcess(const std::vector<std::string>& argv, const std::string& folder);
+    ~TBackgroundProcess() { Kill(); }
+    TBackgroundProcess(const TBackgroundProcess&) = delete;
+    TBackgroundProcess& operator=(const TBackgroundProcess&) = delete;
+    void Kill();
+    std::string Err() const { return ReadText(errPath_); }
+
+private:
+    int pid_ = -1;
+    std::string errPath_;
+};
+
+// A copy of program in folder, run as from a build tree (a CMakeCache.txt
+// beside it), so that its default work folder is folder + "ztmp/"; returns
+// the copy's path.
+std::string CopyProgram(const std::string& program, const std::string& folder);
+
+// Polls done() for at most seconds; false when it never held.
+bool WaitFor(const std::function<bool()>& done, double seconds);
 
 // Sets http_proxy to the address for the object's life and clears no_proxy.
 class TProxySetting {

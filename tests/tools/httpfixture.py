@@ -14,6 +14,12 @@ Prints "PORT" on its first line, then serves until killed or for at most
   endless    a body that never ends, as fast as the client reads it
   drip       the headers, then one byte every 0.3 s for ever
   redirect   302 to doc=two
+  loop       302 to itself
+  tofile     302 to a file: address
+  toftp      302 to an ftp: address
+  longheader a reply whose one header line is 200 KB long
+  endlessheader  header lines without end, as fast as the client reads them
+  slowheader header lines without end, one every 0.3 s
   ua         a document whose one placemark is named after the User-Agent
 Every request is also written to standard error as "GET <address> <agent>".
 """
@@ -121,6 +127,24 @@ class Handler(BaseHTTPRequestHandler):
                 pass
         elif doc == "redirect":
             self.reply(302, b"", [("Location", MARKER + "doc=two")])
+        elif doc in ("loop", "tofile", "toftp"):
+            target = {"loop": MARKER + "doc=loop", "tofile": "file:///etc/passwd",
+                      "toftp": "ftp://127.0.0.1:1/doc.kml"}[doc]
+            self.reply(302, b"", [("Location", target)])
+        elif doc == "longheader":
+            self.reply(200, kml([("Long", 1, 1)]), [("X-Long", "x" * 200000)])
+        elif doc in ("endlessheader", "slowheader"):
+            self.send_response(200)
+            self.flush_headers()  # the status line; the blank line never comes
+            self.close_connection = True
+            try:
+                for i in range(100000000):
+                    self.wfile.write(b"X-More-%d: yes\r\n" % i)
+                    if doc == "slowheader":
+                        self.wfile.flush()
+                        time.sleep(0.3)
+            except OSError:
+                pass
         elif doc == "ua":
             self.reply(200, kml([(self.headers.get("User-Agent"), 0, 0)]))
         else:
