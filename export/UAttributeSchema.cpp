@@ -165,10 +165,27 @@ bool NormalizeDateTime(std::string_view text, std::string& out)
     CivilFromDays(days, y, m, d);
     if (y < 1 || y > 9999)
         return false;
-    char buffer[64]; // room for any int, so that the compiler can prove no cut
-    std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", int(y), m, d, int(rest / 60),
-                  int(rest % 60), second, millis);
-    out = buffer;
+    // Written digit by digit: this runs for every time of every record.
+    auto put = [&out](int64_t value, int digits) {
+        char d[8];
+        for (int i = digits - 1; i >= 0; --i, value /= 10)
+            d[i] = char('0' + value % 10);
+        out.append(d, size_t(digits));
+    };
+    put(y, 4);
+    out += '-';
+    put(m, 2);
+    out += '-';
+    put(d, 2);
+    out += 'T';
+    put(rest / 60, 2);
+    out += ':';
+    put(rest % 60, 2);
+    out += ':';
+    put(second, 2);
+    out += '.';
+    put(millis, 3);
+    out += 'Z';
     return true;
 }
 
