@@ -5,6 +5,7 @@
 #include "export/ULayerStyles.h"
 #include "platform/UErrors.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
@@ -30,13 +31,6 @@ int TimeIndex(uint16_t key)
             return i;
     return -1;
 }
-
-// Where the values of one column of the rows go: a column of the table, and
-// for a time the text column beside it (-1: none).
-struct TPlace {
-    int Column = -1;
-    int TextColumn = -1;
-};
 
 } // namespace
 
@@ -120,67 +114,79 @@ void TGeoPackageExport::Add(const TKmlFeature& feature)
     }
 }
 
-void TGeoPackageExport::WriteTable(TTable& table)
+TGeoPackageExport::TPlan TGeoPackageExport::PlanColumns(const TTable& table,
+                                                        const std::vector<TSetRows::TColumn>& columns) const
 {
-    const std::vector<TSetRows::TColumn> columns = table.rows_.Columns();
-    std::vector<TGpkgColumn> spec;
-    std::vector<TPlace> places(columns.size());
-    std::vector<uint16_t> fixedFields;
-    auto add = [&](std::string name, const char* type) {
-        spec.push_back({std::move(name), type});
-        return int(spec.size()) - 1;
+    TPlan plan;
+    plan.Places.resize(columns.size());
+    auto add = [&plan](std::string name, const char* type) {
+        plan.Columns.push_back({std::move(name), type});
+        return int(plan.Columns.size()) - 1;
     };
     for (size_t i = 0; i < columns.size(); ++i) {
         const TFieldInfo& info = fields_.Info(columns[i].Key);
         if (columns[i].Key < kFixedFieldCount)
-            fixedFields.push_back(columns[i].Key);
+            plan.FixedFields.push_back(columns[i].Key);
         const int t = TimeIndex(columns[i].Key);
         if (t < 0) {
-            places[i].Column = add(info.GpkgName, GpkgFieldType(info));
+            plan.Places[i].Column = add(info.GpkgName, GpkgFieldType(info));
             continue;
         }
+        // A time's DATETIME field, and its text field, each only when some
+        // record has a value of its kind.
         if (table.dates_[t])
-            places[i].Column = add(info.GpkgName, "DATETIME");
+            plan.Places[i].Column = add(info.GpkgName, "DATETIME");
         if (table.texts_[t])
-            places[i].TextColumn = add(kTimeTextFields[t], "TEXT");
+            plan.Places[i].TextColumn = add(kTimeTextFields[t], "TEXT");
     }
+    return plan;
+}
+
+void TGeoPackageExport::BindValue(TTable& table, uint16_t key, const TPlace& place, const std::string& value,
+                                  std::string& time)
+{
+    const TFieldInfo& info = fields_.Info(key);
+    if (const int t = TimeIndex(key); t >= 0) {
+        if (NormalizeDateTime(value, time)) {
+            file_->BindText(place.Column, time);
+        } else {
+            file_->BindText(place.TextColumn, value);
+            ++table.counts_.TimesAsText;
+        }
+    } else if (info.Type == TFieldType::Integer || info.Type == TFieldType::Boolean) {
+        int64_t number = 0; // the value passed the field's check: digits that fit
+        std::from_chars(value.data(), value.data() + value.size(), number);
+        file_->BindInteger(place.Column, number);
+    } else if (info.Type == TFieldType::Real) {
+        double number = 0;
+        std::from_chars(value.data(), value.data() + value.size(), number);
+        file_->BindReal(place.Column, number);
+    } else {
+        file_->BindText(place.Column, value);
+    }
+}
+
+void TGeoPackageExport::WriteTable(TTable& table)
+{
+    const std::vector<TSetRows::TColumn> columns = table.rows_.Columns();
+    const TPlan plan = PlanColumns(table, columns);
     const char* name = kTableNames[int(table.class_)];
-    file_->BeginTable(name, GpkgGeometryType(table.class_), table.withZ_, spec);
+    file_->BeginTable(name, GpkgGeometryType(table.class_), table.withZ_, plan.Columns);
     int64_t zid = 0;
-    std::string times[3];
+    std::string times[3]; // bound without a copy: each must last until the record is written
     table.rows_.ReadRows(columns, [&](const std::vector<std::string>& values, std::string_view blob) {
         ++zid;
         for (size_t i = 0; i < values.size(); ++i) {
-            const std::string& value = values[i];
-            const TPlace& place = places[i];
-            const TFieldInfo& info = fields_.Info(columns[i].Key);
-            if (columns[i].Key == FieldKey(TFixedField::Zid)) {
-                file_->BindInteger(place.Column, zid);
-            } else if (value.empty()) {
-                continue; // NULL
-            } else if (const int t = TimeIndex(columns[i].Key); t >= 0) {
-                if (NormalizeDateTime(value, times[t])) {
-                    file_->BindText(place.Column, times[t]);
-                } else {
-                    file_->BindText(place.TextColumn, value);
-                    ++table.counts_.TimesAsText;
-                }
-            } else if (info.Type == TFieldType::Integer || info.Type == TFieldType::Boolean) {
-                int64_t number = 0;
-                std::from_chars(value.data(), value.data() + value.size(), number);
-                file_->BindInteger(place.Column, number);
-            } else if (info.Type == TFieldType::Real) {
-                double number = 0;
-                std::from_chars(value.data(), value.data() + value.size(), number);
-                file_->BindReal(place.Column, number);
-            } else {
-                file_->BindText(place.Column, value);
-            }
+            const uint16_t key = columns[i].Key;
+            if (key == FieldKey(TFixedField::Zid))
+                file_->BindInteger(plan.Places[i].Column, zid);
+            else if (!values[i].empty()) // else NULL
+                BindValue(table, key, plan.Places[i], values[i], times[std::max(TimeIndex(key), 0)]);
         }
         file_->InsertFeature(zid, blob);
     });
     file_->EndTable();
-    file_->AddLayerStyle(name, LayerStyleQml(table.class_, fixedFields));
+    file_->AddLayerStyle(name, LayerStyleQml(table.class_, plan.FixedFields));
 }
 
 void TGeoPackageExport::Finish()
@@ -191,13 +197,19 @@ void TGeoPackageExport::Finish()
     if (!any)
         return;
     file_ = std::make_unique<TGeoPackageFile>();
-    file_->Create(PartPath(), TGpkgSrs{projection_.EpsgId(), projection_.Name(), projection_.OgcWkt()});
-    for (auto& table : tables_)
-        if (table->open_) {
-            WriteTable(*table);
-            table->rows_.Discard();
-        }
-    file_->Close();
+    try {
+        file_->Create(PartPath(), TGpkgSrs{projection_.EpsgId(), projection_.Name(), projection_.OgcWkt()});
+        for (auto& table : tables_)
+            if (table->open_) {
+                WriteTable(*table);
+                table->rows_.Discard();
+            }
+        file_->Close();
+    } catch (const EInOutError&) {
+        throw; // named by the export, with the file
+    } catch (const EQuarvexError& e) {
+        throw EQuarvexError("Cannot write " + path_ + ": " + e.what());
+    }
     written_ = true;
 }
 

@@ -9,6 +9,7 @@
 #pragma once
 
 #include "export/UAttributeSchema.h"
+#include "export/UGeoPackage.h"
 #include "export/UGpkgGeometry.h"
 #include "export/UKmlFeature.h"
 #include "export/UShapeBuilder.h"
@@ -19,8 +20,6 @@
 #include <vector>
 
 namespace quarvex {
-
-class TGeoPackageFile;
 
 // The text fields beside TIMESTAMP, BEGIN and END that hold their values
 // which are not date-times, in the order of those three.
@@ -89,6 +88,19 @@ public:
     void Abandon();
 
 private:
+    // Where the values of one column of the rows go: a column of the table,
+    // and for a time the text column beside it (-1: none).
+    struct TPlace {
+        int Column = -1;
+        int TextColumn = -1;
+    };
+    struct TPlan {
+        std::vector<TGpkgColumn> Columns;
+        std::vector<TPlace> Places;        // one per column of the rows
+        std::vector<uint16_t> FixedFields; // the fixed fields the table holds
+    };
+    TPlan PlanColumns(const TTable& table, const std::vector<TSetRows::TColumn>& columns) const;
+    void BindValue(TTable& table, uint16_t key, const TPlace& place, const std::string& value, std::string& time);
     void WriteTable(TTable& table);
     std::string PartPath() const;
     std::string RowsPath(const TTable& table) const;
