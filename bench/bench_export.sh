@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The export (quarvex-convert --export) of the bench file with every group
 # of values (bench/gen_kml.py --attributes: 200,000 points, 20,000 paths,
-# 10,000 polygons with a hole), side by side with ogr2ogr's three runs of
-# the same file into shapefiles (one per geometry type); then the peak
-# memory of the export of a generated document of at least 500 MB, and of
-# a KMZ archive of it.
+# 10,000 polygons with a hole), into shapefile sets and into a GeoPackage
+# (--format gpkg) side by side, and beside ogr2ogr's three runs of the same
+# file into shapefiles (one per geometry type); then the peak memory of the
+# export of a generated document of at least 500 MB, and of a KMZ archive
+# of it.
 # Usage: bench/bench_export.sh [BUILD_DIR] [SCRATCH_DIR] [SCALE]
 #   SCALE: the large document holds SCALE times the bench file (default 5).
 set -euo pipefail
@@ -32,13 +33,20 @@ report() { # name seconds peak_kib input_bytes
 
 size=$(stat -c %s "$input")
 echo "input: $input ($(awk -v s="$size" 'BEGIN { printf "%.1f", s / 1e6 }') MB)"
-runs=()
-for i in 1 2 3; do
-  rm -rf "$scratch/out"
-  runs+=("$(measure "$build/quarvex-convert" --export "$scratch/out" "$input")")
-done
-read -r ours rss < <(printf '%s\n' "${runs[@]}" | sort -n | sed -n 2p)
+# The median of three runs of the export in FORMAT: prints "seconds peak_kib".
+median_export() {
+  local runs=()
+  for i in 1 2 3; do
+    rm -rf "$scratch/out"
+    runs+=("$(measure "$build/quarvex-convert" --export "$scratch/out" --format "$1" "$input")")
+  done
+  printf '%s\n' "${runs[@]}" | sort -n | sed -n 2p
+}
+read -r ours rss < <(median_export shp)
 report "quarvex-convert --export (median)" "$ours" "$rss" "$size"
+read -r gpkg gpkg_rss < <(median_export gpkg)
+report "  --format gpkg (median)" "$gpkg" "$gpkg_rss" "$size"
+awk -v a="$gpkg" -v b="$ours" 'BEGIN { printf "the GeoPackage export takes %.2f times as long as the shapefile export\n", a / b }'
 
 if command -v ogr2ogr >/dev/null; then
   total=0
@@ -74,5 +82,9 @@ for doc in "$large" "$kmz"; do
   read -r t r < <(measure "$build/quarvex-convert" --export "$scratch/out-large" "$doc")
   report "export of $(basename "$doc")" "$t" "$r" "$large_size"
 done
+rm -rf "$scratch/out-large"
+read -r t r < <(measure "$build/quarvex-convert" --export "$scratch/out-large" --format gpkg "$large")
+report "  --format gpkg" "$t" "$r" "$large_size"
+rm -rf "$scratch/out-large"
 echo "(MB/s of the KML document in both: $(awk -v s="$large_size" 'BEGIN { printf "%.1f", s / 1e6 }') MB;" \
      "the KMZ is $(awk -v s="$(stat -c %s "$kmz")" 'BEGIN { printf "%.1f", s / 1e6 }') MB)"

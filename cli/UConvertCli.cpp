@@ -39,16 +39,19 @@ const char* const kConvertUsage =
     "\n"
     "Export: each FILE becomes shapefile sets that GIS programs open as they are,\n"
     "in DIR: B_points, B_paths, B_polygons (.shp, .shx, .dbf in UTF-8, .cpg, .prj)\n"
-    "for the file's base name B, one record per Point, LineString, LinearRing,\n"
-    "Polygon (outer ring and holes together) and gx:Track or gx:MultiTrack, the\n"
-    "footprint of each GroundOverlay and the point of each PhotoOverlay.\n"
+    "for the file's base name B, or with --format gpkg one GeoPackage B.gpkg with\n"
+    "the tables points, paths, polygons; one record per Point, LineString,\n"
+    "LinearRing, Polygon (outer ring and holes together) and gx:Track or\n"
+    "gx:MultiTrack, the footprint of each GroundOverlay and the point of each\n"
+    "PhotoOverlay.\n"
     "  --export DIR          the destination folder (created when missing)\n"
+    "  --format FORMAT       shp (shapefile sets, the default) or gpkg (GeoPackage)\n"
     "  --entities LIST       of points,paths,outer,inner (default: all four)\n"
     "  --utm ZONE            WGS 84 / UTM zone, 1N to 60N or 1S to 60S (default:\n"
     "                        WGS 84 longitude and latitude)\n"
     "  --keep-elevations     PointZ, PolyLineZ, PolygonZ with the KML altitudes\n"
     "  --descriptions        a DESCRIPT field with each placemark's description\n"
-    "  --prj, --no-prj       write the .prj file (default) or leave it out\n"
+    "  --prj, --no-prj       write the .prj file (default) or leave it out (sets only)\n"
     "  --fetch-links         fetch the http(s) documents that network links name\n"
     "Fields, where any record has a value: ZID, NAME, DESCRIPT, FOLDER (the\n"
     "enclosing folders, joined by \"/\"), TIMESTAMP, BEGIN, END, ALTMODE, EXTRUDE,\n"
@@ -56,6 +59,12 @@ const char* const kConvertUsage =
     "LINECOLOR, LINEWIDTH (paths, polygons), FILLCOLOR, FILL, OUTLINE (polygons),\n"
     "colours as #RRGGBBAA; then every ExtendedData field (names cut to 10 bytes\n"
     "and made unique; the log names each one renamed).\n"
+    "A GeoPackage keeps the full names (made unique without regard to case), texts\n"
+    "at full length, integers, reals and 0/1 (BOOLEAN) as declared, and a QGIS\n"
+    "style per table drawn from the style fields. TIMESTAMP, BEGIN and END are\n"
+    "DATETIME in UTC: a date and time (Z, an offset, or none for UTC) or a date\n"
+    "alone (its start); any other value (a year such as 2020, 2020-13-45, text)\n"
+    "is kept as written in TIMESTAMP_TEXT, BEGIN_TEXT or END_TEXT instead.\n"
     "Network links to documents of the same archive, or to files in the input's\n"
     "folder or below it, are read into the input's sets (each document once, 256\n"
     "at most), under the link's name as a folder; the log names every link not\n"
@@ -63,6 +72,7 @@ const char* const kConvertUsage =
     "\n"
     "Examples: quarvex-convert --png trip.png --size 1024x768 trip.kmz\n"
     "          quarvex-convert --export out --utm 33N --descriptions a.kml b.kmz\n"
+    "          quarvex-convert --export out --format gpkg trip.kmz\n"
     "\n"
     "Exit status: 0 when the job ran to its end, 1 when it stopped on an error\n"
     "(or the picture could not be written or drawn in full, or any FILE of an\n"
@@ -178,6 +188,17 @@ int ParseExportOption(const std::vector<std::string>& args, size_t& i, TConvertO
             return -1;
         if (!ParseUtmZone(value, options.Export.Zone)) {
             error = "--utm needs a zone from 1 to 60 and N or S, such as 33N, not \"" + value + "\"";
+            return -1;
+        }
+    } else if (IsOption(arg, "--format")) {
+        if (!OptionValue(args, i, "--format", "gpkg or shp", value, error))
+            return -1;
+        if (value == "gpkg") {
+            options.Export.Format = TExportFormat::GeoPackage;
+        } else if (value == "shp") {
+            options.Export.Format = TExportFormat::Shapefile;
+        } else {
+            error = "--format takes gpkg or shp, not \"" + value + "\"";
             return -1;
         }
     } else if (arg == "--keep-elevations") {
@@ -302,7 +323,12 @@ bool ParseConvertArguments(const std::vector<std::string>& args, TConvertOptions
         return false;
     }
     if (exportOptionGiven && !options.DoExport) {
-        error = "--entities, --utm, --keep-elevations, --descriptions, --prj and --fetch-links belong to --export DIR";
+        error = "--format, --entities, --utm, --keep-elevations, --descriptions, --prj and --fetch-links belong to "
+                "--export DIR";
+        return false;
+    }
+    if (options.Export.Format == TExportFormat::GeoPackage && !options.Export.Prj) {
+        error = "--no-prj belongs to the shapefile sets: a GeoPackage always names its coordinate system";
         return false;
     }
     if (options.DoExport && !options.PngPath.empty()) {

@@ -65,7 +65,129 @@ int DecimalsOf(const std::string& number)
     return dot == std::string::npos ? 0 : int(number.size() - dot - 1);
 }
 
+// The number written by count digits of text from at; false when they are
+// not all there or not all digits.
+bool ReadDigits(std::string_view text, size_t at, size_t count, int& value)
+{
+    if (at + count > text.size())
+        return false;
+    value = 0;
+    for (size_t i = at; i < at + count; ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return false;
+        value = value * 10 + (text[i] - '0');
+    }
+    return true;
+}
+
+int DaysInMonth(int year, int month)
+{
+    static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
+// Days from 1970-01-01 to a date of the proleptic Gregorian calendar, and
+// back, counted in eras of 400 years (146097 days) so that every step is
+// exact integer arithmetic.
+int64_t DaysFromCivil(int64_t y, int m, int d)
+{
+    y -= m <= 2;
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const int64_t yoe = y - era * 400;
+    const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + doe - 719468;
+}
+
+void CivilFromDays(int64_t z, int64_t& y, int& m, int& d)
+{
+    z += 719468;
+    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const int64_t doe = z - era * 146097;
+    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const int64_t mp = (5 * doy + 2) / 153;
+    d = int(doy - (153 * mp + 2) / 5 + 1);
+    m = int(mp < 10 ? mp + 3 : mp - 9);
+    y = yoe + era * 400 + (m <= 2);
+}
+
+// The time of day after a date's "T": hh:mm:ss, a fraction (its first three
+// digits kept as milliseconds) and the zone, as minutes east of UTC.
+bool ReadTimeOfDay(std::string_view text, int& minutes, int& second, int& millis, int& offset)
+{
+    int hour = 0, minute = 0, oh = 0, om = 0;
+    if (!ReadDigits(text, 0, 2, hour) || text.size() < 8 || text[2] != ':' || !ReadDigits(text, 3, 2, minute) ||
+        text[5] != ':' || !ReadDigits(text, 6, 2, second) || hour > 23 || minute > 59 || second > 59)
+        return false;
+    minutes = hour * 60 + minute;
+    size_t at = 8;
+    if (at < text.size() && text[at] == '.') {
+        size_t digits = 0;
+        for (++at; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at, ++digits)
+            if (digits < 3)
+                millis = millis * 10 + (text[at] - '0');
+        if (digits == 0)
+            return false;
+        for (; digits < 3; ++digits)
+            millis *= 10;
+    }
+    const std::string_view zone = text.substr(at);
+    if (zone.empty() || zone == "Z")
+        return true;
+    if (zone.size() != 6 || (zone[0] != '+' && zone[0] != '-') || zone[3] != ':' || !ReadDigits(zone, 1, 2, oh) ||
+        !ReadDigits(zone, 4, 2, om) || om > 59 || oh * 60 + om > 14 * 60)
+        return false;
+    offset = (zone[0] == '-' ? -1 : 1) * (oh * 60 + om);
+    return true;
+}
+
 } // namespace
+
+bool NormalizeDateTime(std::string_view text, std::string& out)
+{
+    out.clear();
+    int year = 0, month = 0, day = 0;
+    if (text.size() < 10 || !ReadDigits(text, 0, 4, year) || text[4] != '-' || !ReadDigits(text, 5, 2, month) ||
+        text[7] != '-' || !ReadDigits(text, 8, 2, day) || year < 1 || month < 1 || month > 12 || day < 1 ||
+        day > DaysInMonth(year, month))
+        return false;
+    int minutes = 0, second = 0, millis = 0, offset = 0;
+    if (text.size() > 10 && (text[10] != 'T' || !ReadTimeOfDay(text.substr(11), minutes, second, millis, offset)))
+        return false;
+    // In UTC; an offset can move the time into the day before or after.
+    const int64_t total = DaysFromCivil(year, month, day) * 1440 + minutes - offset;
+    const int64_t days = total >= 0 ? total / 1440 : -((-total + 1439) / 1440);
+    const int64_t rest = total - days * 1440;
+    int64_t y = 0;
+    int m = 0, d = 0;
+    CivilFromDays(days, y, m, d);
+    if (y < 1 || y > 9999)
+        return false;
+    // Written digit by digit: this runs for every time of every record.
+    auto put = [&out](int64_t value, int digits) {
+        char d[8];
+        for (int i = digits - 1; i >= 0; --i, value /= 10)
+            d[i] = char('0' + value % 10);
+        out.append(d, size_t(digits));
+    };
+    put(y, 4);
+    out += '-';
+    put(m, 2);
+    out += '-';
+    put(d, 2);
+    out += 'T';
+    put(rest / 60, 2);
+    out += ':';
+    put(rest % 60, 2);
+    out += ':';
+    put(second, 2);
+    out += '.';
+    put(millis, 3);
+    out += 'Z';
+    return true;
+}
 
 std::string FormatReal(double value)
 {
@@ -114,8 +236,10 @@ TFieldInfo DeclaredField(std::string_view name, std::string_view type)
         integer(INT16_MIN, INT16_MAX);
     else if (t == "USHORT")
         integer(0, UINT16_MAX);
-    else if (t == "FLOAT" || t == "DOUBLE")
+    else if (t == "FLOAT" || t == "DOUBLE") {
         field.Type = TFieldType::Real;
+        field.Single = t == "FLOAT";
+    }
     else if (t == "BOOL")
         field.Type = TFieldType::Boolean;
     return field;
@@ -125,7 +249,7 @@ TFieldRegistry::TFieldRegistry()
 {
     for (const TFixedInfo& fixed : kFixed) {
         TFieldInfo info;
-        info.KmlName = info.ColumnName = fixed.Name;
+        info.KmlName = info.ColumnName = info.GpkgName = fixed.Name;
         info.Type = fixed.Type;
         if (info.Type == TFieldType::Integer) {
             info.Min = 1;
@@ -203,6 +327,28 @@ std::vector<uint16_t> TFieldRegistry::AssignColumnNames()
     return renamed;
 }
 
+std::vector<uint16_t> TFieldRegistry::AssignGpkgNames(const std::vector<std::string>& reserved)
+{
+    std::set<std::string> taken;
+    for (const std::string& name : reserved)
+        taken.insert(UpperAscii(name));
+    for (uint16_t key = 0; key < kFixedFieldCount; ++key)
+        taken.insert(fields_[key].GpkgName);
+    std::vector<uint16_t> renamed;
+    for (uint16_t key = kFixedFieldCount; key < fields_.size(); ++key) {
+        TFieldInfo& field = fields_[key];
+        const std::string base = field.KmlName.empty() ? std::string("FIELD") : field.KmlName;
+        std::string name = base;
+        for (int n = 1; taken.count(UpperAscii(name)); ++n)
+            name = base + "_" + std::to_string(n);
+        taken.insert(UpperAscii(name));
+        field.GpkgName = name;
+        if (name != field.KmlName)
+            renamed.push_back(key);
+    }
+    return renamed;
+}
+
 bool ClassHoldsField(TFeatureClass featureClass, uint16_t key)
 {
     switch (TFixedField(key)) {
@@ -246,10 +392,12 @@ void TSetRows::Note(uint16_t key, const std::string& value)
     }
 }
 
-void TSetRows::AddRow(const std::vector<TFieldValue>& shared, const std::vector<TFieldValue>& own, int& badValues)
+void TSetRows::AddRow(const std::vector<TFieldValue>& shared, const std::vector<TFieldValue>& own, int& badValues,
+                      std::string_view blob)
 {
     // Each row: the number of values (16 bits), then per value its key (16
-    // bits), its length (32 bits) and its bytes.
+    // bits), its length (32 bits) and its bytes; last the blob's length (32
+    // bits) and its bytes.
     record_.assign(2, 0);
     uint16_t count = 0;
     for (const std::vector<TFieldValue>* values : {&shared, &own}) {
@@ -272,6 +420,10 @@ void TSetRows::AddRow(const std::vector<TFieldValue>& shared, const std::vector<
         }
     }
     PutLE16(record_.data(), count);
+    uint8_t blobHead[4];
+    PutLE32(blobHead, uint32_t(blob.size()));
+    record_.insert(record_.end(), blobHead, blobHead + 4);
+    record_.insert(record_.end(), blob.begin(), blob.end());
     file_.Write(record_.data(), record_.size());
     ++rows_;
 }
@@ -300,6 +452,12 @@ std::vector<TSetRows::TColumn> TSetRows::Columns() const
 
 void TSetRows::ReadRows(const std::vector<TColumn>& columns,
                         const std::function<void(const std::vector<std::string>&)>& visit)
+{
+    ReadRows(columns, [&](const std::vector<std::string>& values, std::string_view) { visit(values); });
+}
+
+void TSetRows::ReadRows(const std::vector<TColumn>& columns,
+                        const std::function<void(const std::vector<std::string>&, std::string_view)>& visit)
 {
     file_.Flush();
     std::vector<int> place(fields_.Count(), -1);
@@ -342,7 +500,9 @@ void TSetRows::ReadRows(const std::vector<TColumn>& columns,
             if (key < place.size() && place[key] >= 0)
                 values[size_t(place[key])].assign(bytes, length);
         }
-        visit(values);
+        const uint32_t blobLength = GetLE32(take(4));
+        const char* blob = reinterpret_cast<const char*>(take(blobLength));
+        visit(values, std::string_view(blob, blobLength));
     }
 }
 

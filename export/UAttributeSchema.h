@@ -1,8 +1,8 @@
 // The attribute schema of the export: the fixed fields and those of the
 // documents' extended data, their types, the checks and forms of their
-// values, their column names, and the rows of one set kept on disk until
-// the set is complete (only then is it known which fields have values and
-// how wide each one must be).
+// values, their column names (in a shapefile table and in a GeoPackage),
+// and the rows of one set kept on disk until the set is complete (only then
+// is it known which fields have values and how wide each one must be).
 #pragma once
 
 #include "export/UKmlFeature.h"
@@ -23,7 +23,9 @@ struct TFieldInfo {
     std::string KmlName;    // the fixed field's name, or the name in the document
     TFieldType Type = TFieldType::Text;
     int64_t Min = 0, Max = 0; // the range of an integer field
+    bool Single = false;    // a real field declared float (32 bits), not double
     std::string ColumnName; // in a shapefile table: at most 10 bytes, unique without regard to case
+    std::string GpkgName;   // in a GeoPackage: the full name, unique without regard to case
 };
 
 // The type a SimpleField declares: int, uint, short, ushort are integers
@@ -33,6 +35,14 @@ TFieldInfo DeclaredField(std::string_view name, std::string_view type);
 
 // The shortest text that reads back as value (C locale).
 std::string FormatReal(double value);
+
+// A KML time (TimeStamp/when, TimeSpan/begin and end) as a GeoPackage
+// DATETIME, "YYYY-MM-DDThh:mm:ss.sssZ" in UTC: a date and time with
+// seconds (fractions cut to milliseconds), with Z, an offset (+hh:mm,
+// -hh:mm) or none (read as UTC); or a date alone, as the start of that
+// day. False (out empty) for anything else: a year, a year and month, an
+// impossible date or time, a year outside 0001..9999 in UTC, free text.
+bool NormalizeDateTime(std::string_view text, std::string& out);
 
 // White space (blank, tab, line ends) removed at both ends.
 std::string_view TrimmedText(std::string_view text);
@@ -59,6 +69,11 @@ public:
     // Gives every extended-data field its shapefile column name and returns
     // the ones that differ from the field's name.
     std::vector<uint16_t> AssignColumnNames();
+    // Gives every field its GeoPackage column name: the field's own name
+    // (FIELD when it has none), made unique without regard to ASCII case
+    // against the fixed fields, the names in reserved and each other by
+    // _1, _2, ...; returns the ones that differ from the field's name.
+    std::vector<uint16_t> AssignGpkgNames(const std::vector<std::string>& reserved);
 
     // More fields than this would not fit one dBASE table together with
     // the fixed ones.
@@ -88,9 +103,11 @@ public:
     // Creates the file that holds the rows. Raises the I/O error.
     void Open(const std::string& path);
     // Appends one row made of the values of shared, then those of own, of
-    // the fields the class holds; a value that does not fit its field's
-    // type is left empty and counted in badValues.
-    void AddRow(const std::vector<TFieldValue>& shared, const std::vector<TFieldValue>& own, int& badValues);
+    // the fields the class holds, and blob (the row's geometry, when the
+    // set keeps it here); a value that does not fit its field's type is
+    // left empty and counted in badValues.
+    void AddRow(const std::vector<TFieldValue>& shared, const std::vector<TFieldValue>& own, int& badValues,
+                std::string_view blob = {});
     uint32_t RowCount() const { return rows_; }
 
     struct TColumn {
@@ -104,6 +121,9 @@ public:
     // Reads the rows back in order; values[i] is the value of Columns()[i]
     // (full length; empty where the row has none; ZID left empty).
     void ReadRows(const std::vector<TColumn>& columns, const std::function<void(const std::vector<std::string>&)>& visit);
+    // The same, with each row's blob.
+    void ReadRows(const std::vector<TColumn>& columns,
+                  const std::function<void(const std::vector<std::string>&, std::string_view blob)>& visit);
     // Closes and removes the file.
     void Discard();
 

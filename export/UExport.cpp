@@ -2,6 +2,7 @@
 
 #include "export/UDocumentSources.h"
 #include "export/UExportSet.h"
+#include "export/UGpkgExport.h"
 #include "export/UKmlReader.h"
 #include "export/USetCommit.h"
 #include "export/UXmlStream.h"
@@ -38,6 +39,7 @@ struct TShapeExport::TRun {
     TFieldRegistry fields;
     TReadCounts counts;
     std::vector<std::unique_ptr<TExportSet>> sets;
+    std::unique_ptr<TGeoPackageExport> package; // instead of the sets, with --format gpkg
     std::vector<uint16_t> renamed;
     std::unique_ptr<TDocumentSources> sources;
 };
@@ -103,9 +105,21 @@ void TShapeExport::ExportFile(const std::string& input)
             run.sets.push_back(
                 std::make_unique<TExportSet>(featureClass, base + suffix, choice, projection_, run.fields));
     };
-    plan(options_.Points, TFeatureClass::Point, "_points");
-    plan(options_.Paths, TFeatureClass::Path, "_paths");
-    plan(options_.Outer || options_.Inner, TFeatureClass::Polygon, "_polygons");
+    const bool gpkg = options_.Format == TExportFormat::GeoPackage;
+    if (gpkg) {
+        const bool classes[3] = {options_.Points, options_.Paths, options_.Outer || options_.Inner};
+        run.package = std::make_unique<TGeoPackageExport>(base + ".gpkg", classes, choice, projection_, run.fields);
+    } else {
+        plan(options_.Points, TFeatureClass::Point, "_points");
+        plan(options_.Paths, TFeatureClass::Path, "_paths");
+        plan(options_.Outer || options_.Inner, TFeatureClass::Polygon, "_polygons");
+    }
+    auto abandon = [&run] {
+        for (auto& set : run.sets)
+            set->Abandon();
+        if (run.package)
+            run.package->Abandon();
+    };
     LockFolder();
     // What an export killed while it put its sets in place left is finished
     // first; then parts left by one stopped before go: none of them may pass
@@ -116,8 +130,7 @@ void TShapeExport::ExportFile(const std::string& input)
         log_("      Set put in place that an interrupted export left: " + name);
     for (const std::string& problem : problems)
         log_("      " + problem);
-    for (auto& set : run.sets)
-        set->Abandon();
+    abandon();
     RemoveStaleReplies(ExtractFileName(sourceOptions.ScratchPrefix));
     try {
         try {
@@ -125,17 +138,22 @@ void TShapeExport::ExportFile(const std::string& input)
         } catch (const EInOutError& e) { // of the input or an archive, not of a set
             throw EQuarvexError("Cannot read \"" + input + "\": " + e.what());
         }
-        run.renamed = run.fields.AssignColumnNames();
-        for (auto& set : run.sets)
-            set->Finish();
-        PutSetsInPlace(run);
+        if (gpkg) {
+            run.renamed = run.fields.AssignGpkgNames(GpkgReservedNames());
+            run.package->Finish();
+            run.package->PutInPlace();
+        } else {
+            run.renamed = run.fields.AssignColumnNames();
+            for (auto& set : run.sets)
+                set->Finish();
+            PutSetsInPlace(run);
+        }
     } catch (const EInOutError& e) {
-        for (auto& set : run.sets)
-            set->Abandon();
-        throw EQuarvexError("Cannot write the sets " + base + "_*: " + e.what());
+        abandon();
+        throw EQuarvexError((gpkg ? "Cannot write " + base + ".gpkg: " : "Cannot write the sets " + base + "_*: ") +
+                            e.what());
     } catch (...) {
-        for (auto& set : run.sets)
-            set->Abandon();
+        abandon();
         throw;
     }
     run.sources->RemoveScratch();
@@ -150,6 +168,8 @@ void TShapeExport::ReadDocuments(TRun& run)
     std::set<std::string> seen{main.Key};
     size_t read = 0;
     auto onFeature = [&](const TKmlFeature& feature) {
+        if (run.package)
+            run.package->Add(feature);
         for (auto& set : run.sets)
             if (set->Class() == feature.Class)
                 set->Add(feature);
@@ -249,15 +269,22 @@ TShapeExport::~TShapeExport()
 void TShapeExport::LogCounts(TRun& run)
 {
     static const char* const kLabels[] = {"      Points: ", "      Paths: ", "      Polygons: "};
+    std::vector<std::pair<TFeatureClass, const TSetCounts*>> classes;
+    for (const auto& set : run.sets)
+        classes.emplace_back(set->Class(), &set->Counts());
+    if (run.package)
+        for (const auto& table : run.package->Tables())
+            classes.emplace_back(table->Class(), &table->Counts());
     TSetCounts total;
-    for (const auto& set : run.sets) {
-        const TSetCounts& c = set->Counts();
-        log_(kLabels[int(set->Class())] + std::to_string(c.Features));
+    for (const auto& [featureClass, counts] : classes) {
+        const TSetCounts& c = *counts;
+        log_(kLabels[int(featureClass)] + std::to_string(c.Features));
         total.SkippedTuples += c.SkippedTuples;
         total.DroppedRings += c.DroppedRings;
         total.OrphanHoles += c.OrphanHoles;
         total.HolesLeftOut += c.HolesLeftOut;
         total.BadValues += c.BadValues;
+        total.TimesAsText += c.TimesAsText;
     }
     const TReadCounts& r = run.counts;
     const std::pair<int, const char*> lines[] = {
@@ -272,16 +299,21 @@ void TShapeExport::LogCounts(TRun& run)
         {total.BadValues + r.BadValues, "Values that do not fit their type, left empty"},
         {r.TextsCut, "Texts cut at 16 MB"},
         {r.StylesLeftOut, "Styles left out (too many in one document)"},
+        {total.TimesAsText, "Times that are not date-times, kept as text"},
         {r.FieldsLeftOut, "Values left out (too many extended data fields)"},
     };
     for (const auto& [count, label] : lines)
         if (count > 0)
             log_(std::string("      ") + label + ": " + std::to_string(count));
-    for (uint16_t key : run.renamed)
-        log_("      Field \"" + run.fields.Info(key).KmlName + "\" is written as " + run.fields.Info(key).ColumnName);
+    for (uint16_t key : run.renamed) {
+        const TFieldInfo& field = run.fields.Info(key);
+        log_("      Field \"" + field.KmlName + "\" is written as " + (run.package ? field.GpkgName : field.ColumnName));
+    }
     for (const auto& set : run.sets)
         if (!set->Parts().empty())
             log_("  - " + set->Path() + ".shp");
+    if (run.package && run.package->Written())
+        log_("  - " + run.package->Path());
     log_("End.");
 }
 

@@ -1,8 +1,8 @@
 // The export of quarvex-convert: each KML or KMZ file, with the documents
 // its network links name, becomes complete shapefile sets (B_points,
-// B_paths, B_polygons: .shp, .shx, .dbf, .cpg and .prj) in a destination
-// folder, ready for GIS programs as they are. The documents are read once,
-// as streams; the work folder is not used.
+// B_paths, B_polygons: .shp, .shx, .dbf, .cpg and .prj), or one GeoPackage
+// B.gpkg, in a destination folder, ready for GIS programs as they are. The
+// documents are read once, as streams; the work folder is not used.
 #pragma once
 
 #include "kml/kmz/UUnZip.h"
@@ -15,7 +15,12 @@
 
 namespace quarvex {
 
+class TGeoPackageExport;
+
+enum class TExportFormat { Shapefile, GeoPackage };
+
 struct TExportOptions {
+    TExportFormat Format = TExportFormat::Shapefile;
     std::string Folder;   // where the sets go
     bool Points = true;   // the classes
     bool Paths = true;

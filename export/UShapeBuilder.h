@@ -17,6 +17,7 @@ struct TSetCounts {
     int OrphanHoles = 0;   // holes whose outer ring was dropped or missing
     int HolesLeftOut = 0;  // holes of polygons while holes are not chosen
     int BadValues = 0;
+    int TimesAsText = 0;   // GeoPackage: times that are not date-times, in their text fields
 };
 
 struct TSetChoice {

@@ -64,8 +64,13 @@ TExportProjection::TExportProjection(TUtmZone zone) : zone_(zone), proj_(std::ma
         RaiseProjError(proj_->context, code);
     const char* wkt = proj_as_wkt(proj_->context, crs, PJ_WKT1_ESRI, nullptr);
     wkt_ = wkt ? wkt : "";
+    const char* const options[] = {"MULTILINE=NO", nullptr};
+    const char* ogcWkt = proj_as_wkt(proj_->context, crs, PJ_WKT1_GDAL, options);
+    ogcWkt_ = ogcWkt ? ogcWkt : "";
+    const char* name = proj_get_name(crs);
+    name_ = name ? name : code;
     proj_destroy(crs);
-    if (wkt_.empty())
+    if (wkt_.empty() || ogcWkt_.empty())
         RaiseProjError(proj_->context, code);
     if (IsGeographic())
         return;

@@ -29,6 +29,12 @@ public:
     bool Project(double& x, double& y) const;
     // The target system as ESRI well-known text, the content of a .prj file.
     const std::string& EsriWkt() const { return wkt_; }
+    // The same as OGC well-known text (as GDAL writes it), the definition a
+    // GeoPackage keeps.
+    const std::string& OgcWkt() const { return ogcWkt_; }
+    // The system's name ("WGS 84", "WGS 84 / UTM zone 33N") and EPSG code.
+    const std::string& Name() const { return name_; }
+    int EpsgId() const { return zone_.Zone == 0 ? 4326 : (zone_.North ? 32600 : 32700) + zone_.Zone; }
     bool IsGeographic() const { return zone_.Zone == 0; }
 
 private:
@@ -36,6 +42,8 @@ private:
     TUtmZone zone_;
     std::unique_ptr<TProj> proj_;
     std::string wkt_;
+    std::string ogcWkt_;
+    std::string name_;
 };
 
 } // namespace quarvex

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ pkg-config
   libgtest-dev libgmock-dev
-  libpugixml-dev libcurl4-openssl-dev libexpat1-dev zlib1g-dev libproj-dev
+  libpugixml-dev libcurl4-openssl-dev libexpat1-dev zlib1g-dev libproj-dev libsqlite3-dev
   qt6-base-dev libgl-dev fonts-liberation2 fonts-dejavu-core
   python3 python3-pyshp python3-pil gdal-bin python3-gdal
   clang libclang-rt-14-dev

@@ -109,3 +109,45 @@ TEST(UAttributeSchema, ColoursAndRelativeAddresses)
         }
     }
 }
+
+TEST(UAttributeSchema, TimesAsGeoPackageDateTimes)
+{
+    const struct {
+        const char* raw;
+        const char* out; // null: not a date-time, kept as text
+    } cases[] = {
+        {"2020-05-01T10:00:00Z", "2020-05-01T10:00:00.000Z"},
+        {"2020-05-01T10:00:00", "2020-05-01T10:00:00.000Z"},
+        {"2020-05-01T10:00:00.5Z", "2020-05-01T10:00:00.500Z"},
+        {"2020-05-01T10:00:00.123456789Z", "2020-05-01T10:00:00.123Z"},
+        {"2020-05-01T01:30:00+02:00", "2020-04-30T23:30:00.000Z"},
+        {"2020-12-31T23:00:00-01:30", "2021-01-01T00:30:00.000Z"},
+        {"2024-02-29", "2024-02-29T00:00:00.000Z"},
+        {"0001-01-01T00:00:00Z", "0001-01-01T00:00:00.000Z"},
+        {"2020", nullptr},           {"2020-05", nullptr},         {"2020-13-45", nullptr},
+        {"2021-02-29", nullptr},     {"1900-02-29", nullptr},      {"2020-05-01T24:00:00Z", nullptr},
+        {"2020-05-01T10:00Z", nullptr}, {"2020-05-01 10:00:00", nullptr}, {"2020-05-01T10:00:00.Z", nullptr},
+        {"2020-05-01T10:00:00+15:00", nullptr}, {"2020-05-01T10:00:00z", nullptr},
+        {"0001-01-01T00:00:00+01:00", nullptr}, {"yesterday", nullptr}, {"", nullptr},
+    };
+    for (const auto& c : cases) {
+        std::string out = "x";
+        EXPECT_EQ(NormalizeDateTime(c.raw, out), c.out != nullptr) << c.raw;
+        EXPECT_EQ(out, c.out ? c.out : "") << c.raw;
+    }
+}
+
+TEST(UAttributeSchema, GeoPackageNamesWholeAndUnique)
+{
+    TFieldRegistry fields;
+    for (const char* name : {"random_2_trial", "random_2_trick", "name", "Name_1", "GEOM", "", "timestamp_text"})
+        fields.KeyOf(DeclaredField(name, ""));
+    const std::vector<uint16_t> renamed = fields.AssignGpkgNames({"fid", "geom", "TIMESTAMP_TEXT"});
+    std::vector<std::string> names;
+    for (uint16_t key = kFixedFieldCount; key < fields.Count(); ++key)
+        names.push_back(fields.Info(key).GpkgName);
+    EXPECT_EQ(names, (std::vector<std::string>{"random_2_trial", "random_2_trick", "name_1", "Name_1_1", "GEOM_1",
+                                               "FIELD", "timestamp_text_1"}));
+    EXPECT_EQ(renamed.size(), 5u);
+    EXPECT_EQ(fields.Info(FieldKey(TFixedField::LineColor)).GpkgName, "LINECOLOR");
+}

@@ -1,6 +1,6 @@
 // Reads the fuzzer's bytes as the export reads a KML document: fed to the
 // stream in pieces whose size the first byte chooses, every feature and
-// link taken through to its last value.
+// link taken through to its last value (every value also read as a time).
 #include "export/UKmlReader.h"
 #include "platform/UErrors.h"
 
@@ -24,6 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                     std::string out;
                     fields.Normalize(v.Field, v.Value, out);
                     seen += out.size();
+                    NormalizeDateTime(v.Value, out); // the GeoPackage's reading of a time
+                    seen += out.size();
                 }
         },
         [&](const TKmlLink& link) { seen += link.Href.size() + link.Folder.size(); });
@@ -35,6 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             stream.Feed(reinterpret_cast<const char*>(data) + at, std::min(piece, size - at));
         stream.Finish();
         fields.AssignColumnNames();
+        fields.AssignGpkgNames({"fid", "geom"});
     } catch (const EQuarvexError&) {
     }
     return seen == size_t(-1);
