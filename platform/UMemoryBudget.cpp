@@ -2,6 +2,7 @@
 
 #include "platform/UErrors.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -69,13 +70,15 @@ void CheckSizeFits(const std::string& path, uint64_t size, const std::string& wh
     const uint64_t available = AvailableMemoryProbe ? AvailableMemoryProbe() : 0;
     if (available == 0)
         return;
-    // A file size is below 2^63 and the factor is small, so the product
-    // stays finite in a double; it is compared as a double.
+    // A size an archive states may be near 2^64: the product is taken and
+    // compared as a double, and told as the largest size it can be told as
+    // when it passes 2^64.
     const double needed = double(size) * kDomBytesPerDocumentByte;
     if (needed <= double(available))
         return;
+    const uint64_t neededBytes = needed < 0x1p64 ? uint64_t(needed) : UINT64_MAX;
     throw EQuarvexError("\"" + path + "\" is too large to load: " + what + FormatByteSize(size) +
-                        " would need about " + FormatByteSize(uint64_t(needed)) +
+                        " would need about " + FormatByteSize(neededBytes) +
                         " of memory as a document tree, but only " + FormatByteSize(available) +
                         " are available");
 }

@@ -3,6 +3,7 @@
 #include "kmz/ImplodeEncoder.h"
 #include "support/TestSupport.h"
 #include "support/ZipBuilder.h"
+#include "e2e/ConvertRun.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -17,21 +18,6 @@
 using namespace quarvex::test;
 
 namespace {
-
-struct TRun {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-TRun Convert(const std::string& args)
-{
-    TScratchDir io;
-    TRun run;
-    run.out = RunCommand(std::string(QUARVEX_CONVERT) + " " + args + " 2>" + io.File("err"), &run.status);
-    run.err = ReadText(io.File("err"));
-    return run;
-}
 
 std::string Check(const std::string& folder)
 {

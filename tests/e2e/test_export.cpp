@@ -3,6 +3,7 @@
 // compared with what GDAL's own KML driver reads from the same file.
 #include "support/TestSupport.h"
 #include "support/ZipBuilder.h"
+#include "e2e/ConvertRun.h"
 
 #include <csignal>
 #include <dirent.h>
@@ -20,20 +21,6 @@ extern char** environ;
 using namespace quarvex::test;
 
 namespace {
-
-struct TRun {
-    int status = -1;
-    std::string out, err;
-};
-
-TRun Convert(const std::string& args)
-{
-    TScratchDir io;
-    TRun run;
-    run.out = RunCommand(std::string(QUARVEX_CONVERT) + " " + args + " 2>" + io.File("err"), &run.status);
-    run.err = ReadText(io.File("err"));
-    return run;
-}
 
 std::string Tool(const std::string& script, const std::string& args)
 {

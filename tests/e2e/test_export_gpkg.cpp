@@ -2,6 +2,7 @@
 // back with GDAL and Python's sqlite3 (tests/tools/gpkgcheck.py) and
 // compared, record by record, with the shapefile sets of the same input.
 #include "support/TestSupport.h"
+#include "e2e/ConvertRun.h"
 
 #include <csignal>
 #include <dirent.h>
@@ -17,20 +18,6 @@ extern char** environ;
 using namespace quarvex::test;
 
 namespace {
-
-struct TRun {
-    int status = -1;
-    std::string out, err;
-};
-
-TRun Convert(const std::string& args)
-{
-    TScratchDir io;
-    TRun run;
-    run.out = RunCommand(std::string(QUARVEX_CONVERT) + " " + args + " 2>" + io.File("err"), &run.status);
-    run.err = ReadText(io.File("err"));
-    return run;
-}
 
 std::string GpkgCheck(const std::string& args)
 {

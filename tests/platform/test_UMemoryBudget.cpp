@@ -79,6 +79,15 @@ TEST(UMemoryBudget, ADocumentTooLargeForMemoryIsRefusedBeforeItIsLoaded)
     } catch (const EQuarvexError& e) {
         EXPECT_EQ(std::string(e.what()), message);
     }
+    // A size an archive states may be near 2^64; its need is told whole.
+    try {
+        CheckDomFitsInMemory("x.kml", UINT64_MAX / 2);
+        ADD_FAILURE() << "not refused";
+    } catch (const EQuarvexError& e) {
+        EXPECT_NE(std::string(e.what()).find(" would need about " + FormatByteSize(UINT64_MAX) + " of memory"),
+                  std::string::npos)
+            << e.what();
+    }
     // The job refuses it before its passes: the log ends with the message and
     // the layers hold no record.
     TRecordingView view;
