@@ -635,3 +635,43 @@ TEST(ConvertCli, OneProgramPerWorkFolder)
     EXPECT_EQ(Check(ztmp), "layer 1 shapes 2 records 2 ok\nlayer 2 shapes 0 records 0 ok\n"
                            "layer 3 shapes 0 records 0 ok\nlayer 4 shapes 0 records 0 ok\n");
 }
+
+TEST(ConvertCli, ALinkPlantedAtAnyNameTheJobWritesIsNeverFollowed)
+{
+    // Every file a job writes (the layers, the document a fetch or an archive
+    // gives, the picture) with a link to a file of somebody else's at its
+    // name: the job writes its own file there and the other stays as it was.
+    TScratchDir dir;
+    TFixtureServer server;
+    TProxySetting proxy(server.ProxyAddress());
+    const std::string points = "<Placemark><name>A</name><Point><coordinates>1,2</coordinates></Point></Placemark>"
+                               "<Placemark><name>B</name><Point><coordinates>3,4</coordinates></Point></Placemark>";
+    WriteText(dir.File("fetching.kml"), "<kml><Document>" + points +
+                                            "<NetworkLink><Link><href>http://maps.google.com/maps/ms?doc=two</href>"
+                                            "</Link></NetworkLink></Document></kml>");
+    WriteText(dir.File("archive.kmz"),
+              TZipBuilder().Deflated("doc.kml", "<kml><Document>" + points + "</Document></kml>").Build());
+    std::vector<std::string> names{"doc.kml", "map.png"};
+    for (int layer = 1; layer <= 4; ++layer)
+        for (const char* extension : {".$m", ".dbf", ".xml"})
+            names.push_back("kml_tmp" + std::to_string(layer) + extension);
+    const std::string work = dir.File("work/");
+    std::filesystem::create_directories(dir.File("theirs"));
+    for (const std::string input : {"fetching.kml", "archive.kmz"}) {
+        std::filesystem::remove_all(work);
+        std::filesystem::create_directories(work);
+        for (const std::string& name : names) {
+            WriteText(dir.File("theirs/" + name), "not yours");
+            std::filesystem::create_symlink(dir.File("theirs/" + name), work + name);
+        }
+        const TRun run = Convert("--work-dir " + work + " --png " + work + "map.png " + dir.File(input));
+        EXPECT_EQ(run.status, 0) << input << ": " << run.err;
+        for (const std::string& name : names) {
+            EXPECT_EQ(ReadText(dir.File("theirs/" + name)), "not yours") << input << ": " << name;
+            EXPECT_FALSE(std::filesystem::is_symlink(work + name)) << input << ": " << name;
+        }
+        EXPECT_EQ(Check(work).substr(0, 30), input == "archive.kmz" ? "layer 1 shapes 2 records 2 ok\n"
+                                                                    : "layer 1 shapes 4 records 4 ok\n")
+            << input;
+    }
+}
